@@ -1,0 +1,16 @@
+#include "app/gui/window_factory.h"
+
+namespace rk5 {
+
+void WindowFactory::Register(WindowKind kind, WindowCreator creator) {
+  creators_[kind] = std::move(creator);
+}
+
+bool WindowFactory::Has(WindowKind kind) const { return creators_.count(kind) != 0; }
+
+QWidget* WindowFactory::Create(WindowKind kind) const {
+  auto it = creators_.find(kind);
+  return it == creators_.end() ? nullptr : it->second();
+}
+
+}  // namespace rk5

@@ -1,0 +1,29 @@
+#pragma once
+// The seam between the start-up decision and the windows: each window issue registers
+// how its window is made (in available_windows.cpp); the body asks for the plan's kinds
+// in order. A kind nobody registered is not available in this build.
+#include <functional>
+#include <map>
+
+#include "app/mode_plan.h"
+
+class QWidget;
+
+namespace rk5 {
+
+using WindowCreator = std::function<QWidget*()>;
+
+class WindowFactory {
+ public:
+  void Register(WindowKind kind, WindowCreator creator);
+  bool Has(WindowKind kind) const;
+  QWidget* Create(WindowKind kind) const;  // nullptr when not registered
+
+ private:
+  std::map<WindowKind, WindowCreator> creators_;
+};
+
+// Fills the factory with every window this build has.
+void RegisterAvailableWindows(WindowFactory& factory);
+
+}  // namespace rk5

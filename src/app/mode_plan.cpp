@@ -1,0 +1,37 @@
+#include "app/mode_plan.h"
+
+namespace rk5 {
+
+ModePlan PlanForMode(std::string_view runMode) {
+  ModePlan plan;
+  if (runMode == "/run" || runMode == "/update" || runMode == "/install" ||
+      runMode == "/installed") {
+    plan.ShowMainWindowAtStart = (runMode == "/installed");
+    plan.windows.push_back(WindowKind::Startup);
+    return plan;
+  }
+  if (runMode == "/dl") {
+    plan.windows.push_back(WindowKind::Download);
+  }
+  if (runMode.empty()) {
+    plan.windows.push_back(WindowKind::Main);
+    plan.windows.push_back(WindowKind::About);
+  }
+  return plan;
+}
+
+std::string_view WindowClassName(WindowKind kind) {
+  switch (kind) {
+    case WindowKind::Main:
+      return "TMain";
+    case WindowKind::About:
+      return "TfrmAbout";
+    case WindowKind::Download:
+      return "TDownload";
+    case WindowKind::Startup:
+      return "TfrmAlert";
+  }
+  return "?";
+}
+
+}  // namespace rk5

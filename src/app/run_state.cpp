@@ -1,0 +1,10 @@
+#include "app/run_state.h"
+
+namespace rk5 {
+
+RunState& TheRunState() {
+  static RunState state;
+  return state;
+}
+
+}  // namespace rk5

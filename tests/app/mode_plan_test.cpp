@@ -1,0 +1,38 @@
+#include "app/mode_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace rk5 {
+namespace {
+
+TEST(ModePlan, StartupModesCreateOnlyTheStartupWindow) {
+  for (const char* mode : {"/run", "/install", "/update"}) {
+    ModePlan plan = PlanForMode(mode);
+    EXPECT_EQ(plan.windows, std::vector<WindowKind>{WindowKind::Startup}) << mode;
+    EXPECT_FALSE(plan.ShowMainWindowAtStart) << mode;
+  }
+  ModePlan installed = PlanForMode("/installed");
+  EXPECT_EQ(installed.windows, std::vector<WindowKind>{WindowKind::Startup});
+  EXPECT_TRUE(installed.ShowMainWindowAtStart);
+}
+
+TEST(ModePlan, NoArgumentMakesMainThenAbout) {
+  ModePlan plan = PlanForMode("");
+  EXPECT_EQ(plan.windows, (std::vector<WindowKind>{WindowKind::Main, WindowKind::About}));
+  EXPECT_TRUE(plan.ShowMainWindowAtStart);
+}
+
+TEST(ModePlan, DownloadModeMakesOnlyTheDownloadWindow) {
+  ModePlan plan = PlanForMode("/dl");
+  EXPECT_EQ(plan.windows, std::vector<WindowKind>{WindowKind::Download});
+  EXPECT_TRUE(plan.ShowMainWindowAtStart);
+}
+
+TEST(ModePlan, ModesAreCaseSensitiveAndExact) {
+  for (const char* mode : {"/DL", "/Run", "/INSTALL", "/installed ", " /run", "dl", "/", "x"}) {
+    EXPECT_TRUE(PlanForMode(mode).windows.empty()) << mode;
+  }
+}
+
+}  // namespace
+}  // namespace rk5
