@@ -1,14 +1,59 @@
+// The program body: settle the run mode, then create that mode's windows and run the loop.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "app/gui/application.h"
+#include "app/gui/window_factory.h"
 #include "app/mode_plan.h"
+#include "app/run_state.h"
+#include "app/startup.h"
+#include "platform/process_info.h"
+#include "platform/registry.h"
+
+namespace {
+
+std::string Describe(const rk5::RunState& state, const rk5::ModePlan& plan) {
+  std::string windows;
+  for (rk5::WindowKind kind : plan.windows) {
+    if (!windows.empty()) windows += ",";
+    windows += rk5::WindowClassName(kind);
+  }
+  return "RunMode=" + state.RunMode + "\nProgramFolder=" + state.ProgramFolder +
+         "\nUpdateRequired=" + (state.UpdateRequired ? "1" : "0") +
+         "\nUpdateURL=" + state.UpdateURL + "\nWindows=" + windows +
+         "\nShowMainWindowAtStart=" + (plan.ShowMainWindowAtStart ? "1" : "0") + "\n";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  std::string mode = argc > 1 ? argv[1] : "";
-  rk5::ModePlan plan = rk5::PlanForMode(mode);
-  for (auto kind : plan.windows) {
-    std::fprintf(stderr, "%s\n", std::string(rk5::WindowClassName(kind)).c_str());
+  std::string first_argument = argc > 1 ? argv[1] : "";
+  auto registry = rk5::platform::SystemRegistry();
+  rk5::RunState& state = rk5::TheRunState();
+  state = rk5::DecideRun(first_argument, rk5::FolderOfPath(rk5::platform::ExecutablePath()),
+                         *registry);
+  rk5::ModePlan plan = rk5::PlanForMode(state.RunMode);
+
+  // RK5HELPER_DRY_RUN=1: report the decision and stop before any window exists.
+  const char* dry_run = std::getenv("RK5HELPER_DRY_RUN");
+  if (dry_run != nullptr && std::string(dry_run) == "1") {
+    std::fputs(Describe(state, plan).c_str(), stdout);
+    return 0;
   }
-  return 0;
+  if (plan.windows.empty()) return 0;  // no mode: the run ends silently
+
+  rk5::WindowFactory factory;
+  rk5::RegisterAvailableWindows(factory);
+  for (rk5::WindowKind kind : plan.windows) {
+    if (!factory.Has(kind)) {
+      std::fprintf(stderr,
+                   "rk5helper: the mode \"%s\" is not available in this build (its window %s "
+                   "is not built yet)\n%s",
+                   state.RunMode.c_str(), std::string(rk5::WindowClassName(kind)).c_str(),
+                   Describe(state, plan).c_str());
+      return 3;
+    }
+  }
+  return rk5::RunApplication(argc, argv, plan, factory);
 }

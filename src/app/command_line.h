@@ -1,0 +1,12 @@
+#pragma once
+// Command lines split the Windows way: blanks separate arguments, double quotes group
+// (and are dropped); there are no escapes, so "C:\Tools\" stays as it is.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rk5 {
+
+std::vector<std::string> SplitArguments(std::string_view command_line);
+
+}  // namespace rk5

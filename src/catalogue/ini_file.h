@@ -1,0 +1,72 @@
+#pragma once
+// An INI file on disk with the profile functions' behaviour: every read sees the file as
+// it is now, every write goes to the file at once. Writes are read-modify-write under a
+// cross-process lock and land by atomic replace, so copies of the program writing the
+// same file at once lose nothing, and a crash leaves the old or the new file.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/ini_document.h"
+#include "platform/atomic_file.h"
+
+namespace rk5 {
+
+// The outcome of a write; the message names the file ("Unable to write to %s").
+struct IniWriteResult {
+  bool ok = true;
+  std::string message;
+  explicit operator bool() const { return ok; }
+};
+
+// Writes collected to be applied together: one fresh read, one lock, one replace. The
+// result on disk is what the same writes made one by one would give.
+class IniBatch {
+ public:
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void AddSection(std::string_view section);
+  std::size_t size() const { return writes_.size(); }
+
+ private:
+  friend class IniFile;
+  struct Write {
+    std::string section, key, value;
+    bool section_only = false;
+  };
+  std::vector<Write> writes_;
+};
+
+class IniFile {
+ public:
+  explicit IniFile(std::string file_name);
+
+  const std::string& FileName() const { return file_name_; }
+
+  // The file as it is now, parsed; shared until the file changes. A missing or unreadable
+  // file reads as empty.
+  std::shared_ptr<const IniDocument> Snapshot() const;
+
+  std::vector<std::string> ReadSections() const;
+  std::vector<std::string> ReadSection(std::string_view section) const;  // key names
+  bool SectionExists(std::string_view section) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view def) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+
+  IniWriteResult WriteString(std::string_view section, std::string_view key,
+                             std::string_view value);
+  IniWriteResult AddSection(std::string_view section);
+  IniWriteResult Commit(const IniBatch& batch);
+
+ private:
+  IniWriteResult Failure() const;
+
+  std::string file_name_;
+  mutable std::shared_ptr<const IniDocument> cached_;
+  mutable platform::FileStamp cached_stamp_;
+};
+
+}  // namespace rk5

@@ -1,0 +1,27 @@
+#pragma once
+// Whole-file reads and atomic replacement: the new bytes go to a temporary file in the
+// same folder, are flushed to disk and renamed over the old file, so readers and a crash
+// see either the old file or the new one, never a torn one.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rk5::platform {
+
+// nullopt when the file does not exist or cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// False (the old file untouched, no temporary left) when any step fails.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// Identity of a file's current content as the file system tells it; two equal stamps
+// mean the file was not replaced or rewritten in between.
+struct FileStamp {
+  bool exists = false;
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long mtime_ns = 0, ctime_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
+}  // namespace rk5::platform

@@ -1,0 +1,86 @@
+#include <filesystem>
+
+#include "catalogue/ini_file.h"
+#include "platform/registry.h"
+#include "platform/user_folders.h"
+
+namespace rk5::platform {
+namespace {
+
+std::string SectionFor(RegistryRoot root, std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  std::string section(RootName(root));
+  if (!path.empty()) section += "\\" + std::string(path);
+  return section;
+}
+
+// Values the system itself provides on Windows.
+std::string WellKnownValue(const std::string& section, std::string_view name) {
+  std::string s = FoldCase(section), n = FoldCase(name);
+  if (s == "hkey_local_machine\\software\\microsoft\\windows\\currentversion" &&
+      n == "programfilesdir") {
+    return ProgramFilesFolder();
+  }
+  if (s == "hkey_current_user\\software\\microsoft\\windows\\currentversion\\explorer\\shell "
+           "folders" &&
+      n == "desktop") {
+    return DesktopFolder();
+  }
+  return {};
+}
+
+class FileRegistryKey : public RegistryKey {
+ public:
+  FileRegistryKey(std::shared_ptr<IniFile> file, std::string section)
+      : file_(std::move(file)), section_(std::move(section)) {}
+
+  bool ValueExists(std::string_view name) const override {
+    return file_->ValueExists(section_, name) || !WellKnownValue(section_, name).empty();
+  }
+
+  std::string ReadString(std::string_view name) const override {
+    auto doc = file_->Snapshot();
+    if (auto value = doc->Value(section_, name)) return std::string(*value);
+    return WellKnownValue(section_, name);
+  }
+
+  void WriteString(std::string_view name, std::string_view value) override {
+    if (!file_->WriteString(section_, name, value)) throw RegistryError(std::string(name));
+  }
+
+ private:
+  std::shared_ptr<IniFile> file_;
+  std::string section_;
+};
+
+class FileRegistry : public Registry {
+ public:
+  explicit FileRegistry(const std::string& file) : file_(std::make_shared<IniFile>(file)) {}
+
+  std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, std::string_view path) override {
+    std::string section = SectionFor(root, path);
+    if (!file_->SectionExists(section)) {
+      std::error_code ec;
+      std::filesystem::create_directories(std::filesystem::path(file_->FileName()).parent_path(),
+                                          ec);
+      if (!file_->AddSection(section)) return nullptr;
+    }
+    return std::make_unique<FileRegistryKey>(file_, std::move(section));
+  }
+
+ private:
+  std::shared_ptr<IniFile> file_;
+};
+
+}  // namespace
+
+std::string_view RootName(RegistryRoot root) {
+  return root == RegistryRoot::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
+
+std::unique_ptr<Registry> RegistryInFile(const std::string& file) {
+  return std::make_unique<FileRegistry>(file);
+}
+
+}  // namespace rk5::platform

@@ -1,0 +1,51 @@
+#pragma once
+// The registry as the program uses it: keys under HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER
+// opened for full access (created when missing), string values tested, read and written.
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace rk5::platform {
+
+enum class RegistryRoot { LocalMachine, CurrentUser };
+
+std::string_view RootName(RegistryRoot root);  // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
+
+// Raised by a write that did not reach the registry.
+class RegistryError : public std::runtime_error {
+ public:
+  explicit RegistryError(const std::string& value_name)
+      : std::runtime_error("Failed to set data for '" + value_name + "'") {}
+};
+
+class RegistryKey {
+ public:
+  virtual ~RegistryKey() = default;
+  virtual bool ValueExists(std::string_view name) const = 0;
+  virtual std::string ReadString(std::string_view name) const = 0;  // missing reads empty
+  virtual void WriteString(std::string_view name, std::string_view value) = 0;  // RegistryError
+};
+
+class Registry {
+ public:
+  virtual ~Registry() = default;
+  // Opens root + path ("\SOFTWARE\Rk5Helper\"), creating the key when missing; nullptr
+  // when it can be neither opened nor created.
+  virtual std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, std::string_view path) = 0;
+};
+
+// The registry of this user on this system.
+std::unique_ptr<Registry> SystemRegistry();
+
+}  // namespace rk5::platform
+
+namespace rk5::platform {
+
+// A registry kept in one INI file: one section per key, named by the root's full name and
+// the key path ("[HKEY_LOCAL_MACHINE\SOFTWARE\Rk5Helper]"), one line per string value.
+// The program-files and desktop folders are answered from this system when the file
+// holds no value for them.
+std::unique_ptr<Registry> RegistryInFile(const std::string& file);
+
+}  // namespace rk5::platform
