@@ -63,6 +63,7 @@ class IniFile {
 
  private:
   IniWriteResult Failure() const;
+  void RemoveOrphans() const;
 
   std::string file_name_;
   mutable std::shared_ptr<const IniDocument> cached_;
