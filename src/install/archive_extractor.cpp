@@ -1,0 +1,195 @@
+#include "install/archive_extractor.h"
+
+#include <limits>
+
+#include "install/archive_attributes.h"
+#include "install/archive_paths.h"
+#include "install/archive_reader.h"
+
+namespace rk5 {
+namespace {
+
+constexpr std::size_t kBlockSize = 256 * 1024;
+
+std::uint8_t Percentage(std::uint64_t k, std::uint64_t n) {
+  if (k >= n) return 100;
+  if (k <= std::numeric_limits<std::uint64_t>::max() / 100) {
+    return static_cast<std::uint8_t>(k * 100 / n);
+  }
+  return static_cast<std::uint8_t>(k / (n / 100));
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return b > std::numeric_limits<std::uint64_t>::max() - a
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
+}
+
+ExtractFailure FailureOf(ArchiveReader::ReadOutcome outcome) {
+  switch (outcome) {
+    case ArchiveReader::ReadOutcome::kChecksumMismatch:
+      return ExtractFailure::kChecksumMismatch;
+    case ArchiveReader::ReadOutcome::kEncrypted:
+      return ExtractFailure::kEncrypted;
+    case ArchiveReader::ReadOutcome::kTooLarge:
+      return ExtractFailure::kTooLarge;
+    case ArchiveReader::ReadOutcome::kSinkFailed:
+      return ExtractFailure::kFileNotCreated;
+    case ArchiveReader::ReadOutcome::kComplete:
+    case ArchiveReader::ReadOutcome::kDamaged:
+      break;
+  }
+  return ExtractFailure::kDataDamaged;
+}
+
+}  // namespace
+
+TArchiveExtractor::TArchiveExtractor() : TArchiveExtractor(ArchivePlatform::ThisSystem()) {}
+
+TArchiveExtractor::TArchiveExtractor(ArchivePlatform platform)
+    : platform_(std::move(platform)) {}
+
+TArchiveExtractor::~TArchiveExtractor() = default;
+
+void TArchiveExtractor::SetFileName(const std::string& name) {
+  reader_.reset();
+  file_name_.clear();
+  if (name.empty()) return;
+  auto reader = std::make_unique<ArchiveReader>(name);
+  std::string base = NormaliseBaseDirectory(base_directory_, platform_.separator);
+  CheckBaseDirectory(base);
+  base_directory_ = std::move(base);
+  reader_ = std::move(reader);
+  file_name_ = name;
+}
+
+void TArchiveExtractor::SetBaseDirectory(const std::string& folder) {
+  if (!reader_) {
+    base_directory_ = folder;
+    return;
+  }
+  std::string base = NormaliseBaseDirectory(folder, platform_.separator);
+  CheckBaseDirectory(base);
+  base_directory_ = std::move(base);
+}
+
+void TArchiveExtractor::CheckBaseDirectory(const std::string& folder) const {
+  if (!folder.empty() && !platform_.tree->FolderExists(folder)) {
+    throw ArchiveError("The folder " + folder + " does not exist");
+  }
+}
+
+void TArchiveExtractor::ReportProgress(std::uint8_t progress) {
+  if (!OnArchiveProgress) return;
+  bool abort = false;
+  OnArchiveProgress(*this, progress, abort);
+  if (abort) throw ArchiveAborted();
+}
+
+ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
+  if (!reader_) throw ArchiveError("No archive is open");
+  if (buffer_.empty()) buffer_.resize(kBlockSize);
+  last_result_ = ExtractResult{};
+  ExtractResult& result = last_result_;
+  const std::uint64_t n = reader_->Count();
+  result.entries = n;
+
+  // Refuse the whole run up front when the declared sizes would not fit the disk, rather
+  // than filling it and failing half-way.
+  std::uint64_t declared = 0;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if (entry && MatchesMask(entry->name, mask)) declared = SaturatingAdd(declared, entry->size);
+  }
+  std::optional<std::uint64_t> room =
+      platform_.space->AvailableBytes(base_directory_.empty() ? "." : base_directory_);
+  const bool no_room = room && declared > *room;
+
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if (!entry) {
+      ++result.matched;
+      ArchiveEntry unreadable;
+      unreadable.index = i;
+      Fail(unreadable, ExtractFailure::kDataDamaged, result);
+    } else if (MatchesMask(entry->name, mask)) {
+      ++result.matched;
+      Written written =
+          no_room ? Fail(*entry, ExtractFailure::kTooLarge, result) : ExtractOne(*entry, result);
+      if (written == Written::kWritten) ++result.extracted;
+      if (written == Written::kDeclined) ++result.declined;
+    }
+    ReportProgress(Percentage(i + 1, n));
+  }
+  ReportProgress(100);
+  return result;
+}
+
+TArchiveExtractor::Written TArchiveExtractor::Fail(const ArchiveEntry& entry,
+                                                   ExtractFailure kind, ExtractResult& result) {
+  result.failures.push_back(FailedEntry{entry.index, entry.name, kind});
+  if (OnProcessItemFailure) OnProcessItemFailure(*this, entry, kind);
+  return Written::kFailed;
+}
+
+TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& entry,
+                                                         ExtractResult& result) {
+  const char sep = platform_.separator;
+  TargetPath target = TargetPathFor(base_directory_, entry.name,
+                                    ExtractOptions.Has(eoRestorePath), sep);
+  if (target.refused) return Fail(entry, *target.refused, result);
+  if (IsLinkEntry(entry.host_system, entry.attributes)) {
+    return Fail(entry, ExtractFailure::kLinkEntry, result);
+  }
+  if (entry.encrypted) return Fail(entry, ExtractFailure::kEncrypted, result);
+
+  platform::FileTree& tree = *platform_.tree;
+  std::string folder = FolderOf(target.path, sep);
+  if (!folder.empty() && !tree.FolderExists(folder)) {
+    if (!ExtractOptions.Has(eoCreateDirs) || !tree.CreateFolders(folder)) {
+      return Fail(entry, ExtractFailure::kFolderNotCreated, result);
+    }
+  }
+
+  std::string name = std::move(target.path);
+  if (tree.Exists(name)) {
+    bool confirm = true;
+    if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
+    if (!confirm) return Written::kDeclined;
+  }
+  // A file that cannot be opened for writing (a running program, a read-only file) is
+  // kept as it is, though a rename could replace it.
+  if (tree.Exists(name) && !tree.CanOpenForWriting(name)) {
+    return Fail(entry, ExtractFailure::kFileNotCreated, result);
+  }
+
+  std::unique_ptr<platform::StagedFile> staged = platform_.stager->Stage(name);
+  if (!staged) return Fail(entry, ExtractFailure::kFileNotCreated, result);
+  auto outcome = reader_->Read(entry, buffer_, [&staged](const char* data, std::size_t size) {
+    return staged->Write(data, size);
+  });
+  if (outcome != ArchiveReader::ReadOutcome::kComplete) {
+    staged->Discard();
+    return Fail(entry, FailureOf(outcome), result);
+  }
+  if (!staged->Close()) {
+    staged->Discard();
+    return Fail(entry, ExtractFailure::kFileNotCreated, result);
+  }
+  // Time and attributes go on the temporary file, so the target appears with them at
+  // once; a failure to set them is not an entry failure.
+  platform_.times->SetModificationTime(staged->TempPath(), entry.modified);
+  AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
+  if (restore.what == AttributesToRestore::What::kPermissionBits) {
+    platform_.attributes->SetPermissionBits(staged->TempPath(), restore.permission_bits);
+  } else if (restore.what == AttributesToRestore::What::kReadOnly) {
+    platform_.attributes->SetReadOnly(staged->TempPath());
+  }
+  if (!staged->MoveOverTarget()) {
+    staged->Discard();
+    return Fail(entry, ExtractFailure::kFileNotCreated, result);
+  }
+  return Written::kWritten;
+}
+
+}  // namespace rk5

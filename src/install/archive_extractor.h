@@ -1,0 +1,77 @@
+#pragma once
+// TArchiveExtractor: opens a ZIP archive, names the folder to unpack into, and unpacks
+// the entries a mask takes, asking before it replaces a file and reporting progress.
+//
+// Every entry is written to a temporary file beside its target and moved over the target
+// only when its data was read completely with a matching CRC-32, so a failed entry never
+// leaves a partial file or harms an older one. Names that would leave BaseDirectory and
+// link entries are refused; nothing is written for them.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install/archive_platform.h"
+#include "install/archive_types.h"
+
+namespace rk5 {
+
+class ArchiveReader;
+
+class TArchiveExtractor {
+ public:
+  TArchiveExtractor();  // writes through this system's services
+  explicit TArchiveExtractor(ArchivePlatform platform);
+  ~TArchiveExtractor();
+  TArchiveExtractor(const TArchiveExtractor&) = delete;
+  TArchiveExtractor& operator=(const TArchiveExtractor&) = delete;
+
+  // The open archive's file name; empty while none is open.
+  const std::string& FileName() const { return file_name_; }
+  // Closes any open archive, then opens `name` unless it is empty. Throws ArchiveError
+  // when it is no readable ZIP archive, or when BaseDirectory (set while no archive was
+  // open) names no existing folder; no archive is open afterwards.
+  void SetFileName(const std::string& name);
+
+  // Normalised while an archive is open; as given otherwise.
+  const std::string& BaseDirectory() const { return base_directory_; }
+  // Throws ArchiveError, keeping the old value, when an archive is open and the text
+  // (not empty) names no existing folder.
+  void SetBaseDirectory(const std::string& folder);
+
+  TExtractOptions ExtractOptions{eoCreateDirs};
+
+  // After each entry, matched or not, and once more at the end with 100. Setting `abort`
+  // stops unpacking; ExtractMatching then raises ArchiveAborted.
+  std::function<void(TArchiveExtractor& sender, std::uint8_t progress, bool& abort)>
+      OnArchiveProgress;
+  // Before an existing file is replaced: `name` is the target's full path and may be
+  // changed; `confirm` false keeps the old file.
+  std::function<void(std::string& name, bool& confirm)> OnConfirmOverwrite;
+  // When one entry could not be unpacked; unpacking goes on.
+  std::function<void(TArchiveExtractor& sender, const ArchiveEntry& entry, ExtractFailure kind)>
+      OnProcessItemFailure;
+
+  // Unpacks every file entry whose stored name matches `mask` ("*.*" takes them all) and
+  // returns what happened. Throws ArchiveError without an open archive, ArchiveAborted
+  // when a progress handler aborts (LastResult() then tells what was done before).
+  ExtractResult ExtractMatching(const std::string& mask);
+  const ExtractResult& LastResult() const { return last_result_; }
+
+ private:
+  enum class Written { kWritten, kDeclined, kFailed };
+  Written ExtractOne(const ArchiveEntry& entry, ExtractResult& result);
+  Written Fail(const ArchiveEntry& entry, ExtractFailure kind, ExtractResult& result);
+  void CheckBaseDirectory(const std::string& folder) const;
+  void ReportProgress(std::uint8_t progress);
+
+  ArchivePlatform platform_;
+  std::unique_ptr<ArchiveReader> reader_;
+  std::string file_name_;
+  std::string base_directory_;
+  ExtractResult last_result_;
+  std::vector<char> buffer_;
+};
+
+}  // namespace rk5

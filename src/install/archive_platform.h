@@ -1,0 +1,25 @@
+#pragma once
+// The system services unpacking writes through. Tests and the fuzz target hand in their
+// own; ThisSystem() gives the ones of the system we run on.
+#include <memory>
+
+#include "platform/file_attributes.h"
+#include "platform/file_times.h"
+#include "platform/file_tree.h"
+#include "platform/free_space.h"
+#include "platform/staged_file.h"
+
+namespace rk5 {
+
+struct ArchivePlatform {
+  std::shared_ptr<platform::FileTree> tree;
+  std::shared_ptr<platform::FileStager> stager;
+  std::shared_ptr<platform::FileTimes> times;
+  std::shared_ptr<platform::FileAttributes> attributes;
+  std::shared_ptr<platform::FreeSpace> space;
+  char separator = '/';
+
+  static ArchivePlatform ThisSystem();
+};
+
+}  // namespace rk5

@@ -1,0 +1,48 @@
+#pragma once
+// The archive as libzip reads it: opened read-only, its entries in central-directory
+// order, and an entry's data unpacked block by block with its CRC-32 checked.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "install/archive_types.h"
+
+struct zip;
+
+namespace rk5 {
+
+class ArchiveReader {
+ public:
+  // Opens the file for reading only (other programs may go on reading and writing it)
+  // and reads its central directory. Throws ArchiveError when the file cannot be read,
+  // is no ZIP archive (an empty file included) or its directory is damaged.
+  explicit ArchiveReader(const std::string& path);
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  std::uint64_t Count() const { return count_; }
+  // nullopt when the directory holds no usable record for that index.
+  std::optional<ArchiveEntry> Entry(std::uint64_t index) const;
+
+  enum class ReadOutcome {
+    kComplete,          // all data read to its end, size and CRC-32 as stored
+    kDamaged,           // unreadable, undecompressable, or shorter than declared
+    kChecksumMismatch,  // read to its end, but the CRC-32 differs
+    kEncrypted,         // needs a password
+    kTooLarge,          // more data than declared; the excess was not passed on
+    kSinkFailed,        // the sink refused a block
+  };
+  // Passes the entry's unpacked data to `sink` in blocks of at most buffer.size() bytes.
+  // Always reads until libzip reports the end, since only then is the CRC-32 checked.
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
+  ReadOutcome Read(const ArchiveEntry& entry, std::vector<char>& buffer, const Sink& sink);
+
+ private:
+  struct zip* zip_ = nullptr;
+  std::uint64_t count_ = 0;
+};
+
+}  // namespace rk5

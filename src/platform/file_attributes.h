@@ -1,0 +1,19 @@
+#pragma once
+// File attributes: Unix permission bits and the read-only attribute.
+#include <memory>
+#include <string>
+
+namespace rk5::platform {
+
+class FileAttributes {
+ public:
+  virtual ~FileAttributes() = default;
+  // Read, write and execute bits for owner, group and others (0777 at most).
+  virtual bool SetPermissionBits(const std::string& path, unsigned bits) = 0;
+  // Makes path read-only for everyone, keeping its other bits.
+  virtual bool SetReadOnly(const std::string& path) = 0;
+};
+
+std::unique_ptr<FileAttributes> MakeFileAttributes();
+
+}  // namespace rk5::platform
