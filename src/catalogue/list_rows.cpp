@@ -1,0 +1,22 @@
+#include "catalogue/list_rows.h"
+
+namespace rk5 {
+
+RowText TextOfRow(const TProgram& entry) {
+  RowText row;
+  if (entry.Outdated) {
+    row.first_line = entry.Name + " " + entry.OVersion;
+    row.first_colour = row_colours::kOutdated;
+    row.installed = "(" + entry.Version + " installed)";
+  } else if (entry.Installed) {
+    row.first_line = entry.Name + " " + entry.Version;
+    row.first_colour = row_colours::kReady;
+  } else {
+    row.first_line = entry.Name + " " + entry.OVersion;
+    row.first_colour = row_colours::kSecondary;
+  }
+  row.author = "Author: " + entry.By;
+  return row;
+}
+
+}  // namespace rk5
