@@ -1,0 +1,150 @@
+#include "net/http_fetch_thread.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+#include <optional>
+
+#include "net/fetch_size.h"
+#include "net/http_connection.h"
+#include "net/split_url.h"
+
+namespace rk5 {
+
+namespace {
+
+// The largest piece read from the network, written and reported at a time.
+constexpr std::size_t kChunk = 1025;
+// The target file's write buffer: pieces reach the file in few system calls.
+constexpr std::size_t kFileBuffer = 64 * 1024;
+constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
+
+QEvent::Type ProgressEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+THttpFetchThread::THttpFetchThread(THttpFetch* owner, bool to_file)
+    : owner_(owner), to_file_(to_file) {
+  // This object lives on the GUI thread, so the completion step runs there, after run().
+  connect(this, &QThread::finished, this, &THttpFetchThread::Finished, Qt::QueuedConnection);
+}
+
+THttpFetchThread::~THttpFetchThread() = default;
+
+void THttpFetchThread::run() {
+  Execute();
+  run_ended_.store(true, std::memory_order_release);
+}
+
+void THttpFetchThread::Finished() {
+  run_ended_.load(std::memory_order_acquire);
+  if (owner_ != nullptr) owner_->FetchFinished(*this);
+  // ~QThread waits for the few steps the thread takes after emitting finished.
+  delete this;
+}
+
+bool THttpFetchThread::event(QEvent* event) {
+  if (event->type() != ProgressEventType()) return QThread::event(event);
+  struct Release {
+    std::binary_semaphore& returned;
+    ~Release() { returned.release(); }
+  } release{progress_returned_};
+  ReportProgress();
+  return true;
+}
+
+void THttpFetchThread::RunReportProgress() {
+  QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
+  progress_returned_.acquire();
+}
+
+void THttpFetchThread::ReportProgress() {
+  // The handler belongs to the owner; once the component is gone, so may the owner be.
+  if (owner_ != nullptr && on_progress_) {
+    on_progress_(this, total_size_.load(), readed_.load());
+  }
+}
+
+void THttpFetchThread::Execute() {
+  try {
+    const UrlParts url = SplitUrl(url_);
+    if (Terminated()) return success_.store(false);
+
+    HttpConnection connection(limits_, &terminated_);
+    HttpRequest request;
+    request.agent = agent_;
+    request.host = url.host;
+    request.user_name = user_name_;
+    request.password = password_;
+    request.verb = post_query_.empty() ? "GET" : "POST";
+    request.path = url.path;
+    request.referrer = referer_;
+    request.accept = "Accept: " + accept_types_;
+    request.reload = !use_cache_;
+    if (!post_query_.empty()) {
+      request.extra_headers = kFormContentType;
+      request.body = post_query_;
+    }
+    connection.Send(request);  // a failed send shows as a reply without size or body
+    if (Terminated()) return success_.store(false);
+
+    const std::optional<std::string> length = connection.ContentLength();
+    success_.store(length.has_value());
+    if (Terminated()) return success_.store(false);
+    // No reply at all is a failure, whatever BinaryData says: the target file keeps
+    // what it held (the last good catalogue, say).
+    if (!connection.ReplyArrived() || (!length && binary_data_)) return success_.store(false);
+    if (length) {
+      const std::optional<std::int32_t> total = ParseContentLength(*length);
+      if (!total) return success_.store(false);
+      total_size_.store(*total);
+    }
+
+    readed_.store(0);
+    FilePtr file;
+    if (to_file_) {
+      file.reset(std::fopen(file_name_.c_str(), "wb"));
+      if (!file) return success_.store(false);
+      std::setvbuf(file.get(), nullptr, _IOFBF, kFileBuffer);
+    } else {
+      result_.clear();
+    }
+    if (!ReadBody(connection, file.get())) return success_.store(false);
+    success_.store(to_file_ ? readed_.load() == total_size_.load() : readed_.load() != 0);
+    if (file && std::fclose(file.release()) != 0) success_.store(false);
+  } catch (...) {
+    success_.store(false);
+  }
+}
+
+bool THttpFetchThread::ReadBody(HttpConnection& connection, std::FILE* file) {
+  char chunk[kChunk];
+  std::int32_t readed = 0;
+  for (;;) {
+    if (Terminated()) return false;
+    const std::size_t n = connection.Read(chunk, sizeof chunk);
+    if (n == 0) {
+      if (connection.Cancelled()) continue;  // the check point ends it
+      return !connection.TimedOut();
+    }
+    last_chunk_ = static_cast<std::uint32_t>(n);
+    if (!AddReceived(readed, n)) return false;  // past what the events can report
+    if (file != nullptr) {
+      if (std::fwrite(chunk, 1, n, file) != n) return false;
+    } else {
+      result_.append(chunk, n);
+    }
+    readed_.store(readed);
+    if (on_progress_) RunReportProgress();
+  }
+}
+
+}  // namespace rk5

@@ -1,0 +1,71 @@
+#pragma once
+// THttpFetchThread: the worker of one fetch. Created suspended and filled with copies of
+// the component's settings, it runs the request on its own thread, reports progress on
+// the GUI thread while it waits, has the completion step run on the GUI thread after its
+// run, and then frees itself. Nobody else frees it.
+#include <QEvent>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <semaphore>
+#include <string>
+
+#include "net/http_fetch.h"
+#include "net/http_request.h"
+
+namespace rk5 {
+
+class HttpConnection;
+
+class THttpFetchThread : public QThread {
+  Q_OBJECT
+
+ public:
+  THttpFetchThread(THttpFetch* owner, bool to_file);
+  ~THttpFetchThread() override;
+
+  void Resume() { start(); }
+  // The cooperative stop, polled at the check points.
+  void Terminate() { terminated_.store(true); }
+  bool Terminated() const { return terminated_.load(); }
+
+ protected:
+  void run() override;
+  bool event(QEvent* event) override;
+
+ private:
+  friend class THttpFetch;
+
+  void Execute();
+  // Reads the body into the file or the result text; false when it must end in failure.
+  bool ReadBody(HttpConnection& connection, std::FILE* file);
+  // Worker side of a progress report: hands ReportProgress to the GUI thread and waits.
+  void RunReportProgress();
+  void ReportProgress();  // GUI thread
+  void Finished();        // GUI thread: completion step, then self-destruction
+
+  // Settings, copied when the fetch starts.
+  std::string accept_types_, agent_, url_, file_name_, user_name_, password_, post_query_,
+      referer_;
+  bool binary_data_ = false;
+  bool use_cache_ = false;
+  TOnProgressEvent on_progress_;
+  HttpLimits limits_;
+
+  THttpFetch* owner_;  // GUI thread only; null once the component is gone
+  const bool to_file_;
+
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> success_{false};
+  std::atomic<std::int32_t> total_size_{0};
+  std::atomic<std::int32_t> readed_{0};
+  std::uint32_t last_chunk_ = 0;
+  std::string result_;
+  // Publishes the run's results to the completion step.
+  std::atomic<bool> run_ended_{false};
+  std::binary_semaphore progress_returned_{0};
+};
+
+}  // namespace rk5

@@ -1,0 +1,35 @@
+#pragma once
+// What the HTTP layer is asked to send, and how long it waits for a silent peer.
+#include <chrono>
+#include <string>
+
+namespace rk5 {
+
+// A server that cannot be reached within this time fails the fetch (name lookup and
+// connecting, also to a proxy).
+inline constexpr std::chrono::milliseconds kConnectTimeout = std::chrono::seconds(30);
+// A transfer that receives no byte for this long fails the fetch (a reply that never
+// comes, or a body that stops half way).
+inline constexpr std::chrono::milliseconds kStallLimit = std::chrono::seconds(60);
+
+struct HttpLimits {
+  std::chrono::milliseconds connect_timeout = kConnectTimeout;
+  std::chrono::milliseconds stall_limit = kStallLimit;
+};
+
+// One request to port 80 of `host`, sent as HTTP/1.0.
+struct HttpRequest {
+  std::string agent;      // user agent; empty: the layer sends none
+  std::string host;       // must be a host name or an IPv4 address, nothing else
+  std::string user_name;  // server authentication; empty: none
+  std::string password;
+  std::string verb;           // "GET" or "POST"
+  std::string path;           // begins with "/", query included
+  std::string referrer;       // empty: none
+  std::string accept;         // the accept entry, "Accept: " and the media types
+  bool reload = true;         // ask caches on the way to fetch it anew
+  std::string extra_headers;  // one header line without line end, or empty
+  std::string body;           // sent when the verb is POST
+};
+
+}  // namespace rk5
