@@ -74,9 +74,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 TargetPath TargetPathFor(std::string_view base, std::string_view name, bool restore_path,
                          char separator) {
   auto refuse = [](ExtractFailure kind) { return TargetPath{{}, kind}; };
-  if (name.empty() || IsStoredSeparator(name.front())) {
-    return refuse(ExtractFailure::kOutsideBaseFolder);
-  }
+  if (name.empty()) return refuse(ExtractFailure::kFileNotCreated);
+  if (IsStoredSeparator(name.front())) return refuse(ExtractFailure::kOutsideBaseFolder);
   std::vector<std::string_view> steps;
   std::size_t start = 0;
   while (start <= name.size()) {
