@@ -1,21 +1,92 @@
 #include "app/gui/application.h"
 
 #include <QApplication>
-#include <QWidget>
+#include <QCloseEvent>
+#include <QThread>
 
 namespace rk5 {
+namespace {
+Application* current_application = nullptr;
+}  // namespace
+
+Application* TheApplication() { return current_application; }
+
+Application::Application() {
+  // The run ends with its main window, not with whichever window happens to close last.
+  quit_on_last_window_closed_ = QGuiApplication::quitOnLastWindowClosed();
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  current_application = this;
+}
+
+Application::~Application() {
+  if (current_application == this) current_application = nullptr;
+  if (!main_.isNull()) disconnect(main_, nullptr, this, nullptr);
+  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) delete it->data();
+  QGuiApplication::setQuitOnLastWindowClosed(quit_on_last_window_closed_);
+}
+
+QWidget* Application::CreateForm(const std::function<QWidget*()>& create) {
+  QWidget* form = create();
+  if (form == nullptr) return nullptr;
+  forms_.emplace_back(form);
+  if (main_.isNull() && forms_.size() == 1) {
+    main_ = form;
+    form->installEventFilter(this);
+    // A main window freed without closing ends the run as well.
+    connect(form, &QObject::destroyed, this, &Application::Terminate);
+  }
+  return form;
+}
+
+QString Application::Title() const { return QGuiApplication::applicationDisplayName(); }
+
+void Application::SetTitle(const QString& title) {
+  QGuiApplication::setApplicationDisplayName(title);
+}
+
+void Application::Terminate() {
+  terminated_ = true;
+  // Outside any loop there is nothing to end yet; Run sees the flag.
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(0);
+}
+
+int Application::Run() {
+  if (main_.isNull()) return 0;
+  if (!terminated_ && ShowMainWindowAtStart) main_->show();
+  if (terminated_) {
+    QMetaObject::invokeMethod(this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  }
+  QCoreApplication::exec();
+  return 0;
+}
+
+bool Application::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == main_ && event->type() == QEvent::Close && !delivering_close_) {
+    // Hand the close to the window itself first: only a granted close ends the run.
+    delivering_close_ = true;
+    watched->event(event);
+    delivering_close_ = false;
+    if (event->isAccepted()) Terminate();
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+int RunPlan(Application& app, const ModePlan& plan, const WindowFactory& factory) {
+  app.ShowMainWindowAtStart = plan.ShowMainWindowAtStart;
+  for (WindowKind kind : plan.windows) {
+    app.CreateForm([&factory, kind] { return factory.Create(kind); });
+  }
+  return app.Run();
+}
 
 int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFactory& factory) {
-  QApplication app(argc, argv);
-  QWidget* mainWindow = nullptr;
-  for (WindowKind kind : plan.windows) {
-    QWidget* window = factory.Create(kind);
-    if (mainWindow == nullptr) mainWindow = window;
-  }
-  if (mainWindow == nullptr) return 0;
-  if (plan.ShowMainWindowAtStart) mainWindow->show();
-  app.exec();
-  return 0;
+  QApplication toolkit(argc, argv);
+  // The windows draw their own look; one widget style keeps their buttons alike on every
+  // desktop.
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  Application app;
+  return RunPlan(app, plan, factory);
 }
 
 }  // namespace rk5

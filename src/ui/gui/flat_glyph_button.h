@@ -1,0 +1,28 @@
+#pragma once
+// A flat push button that shows only a glyph, centred: no frame at rest, a thin raised
+// frame under the pointer and a sunken one with the glyph shifted a pixel while pressed.
+// Drawn by itself so it looks the same under every widget style.
+#include <QImage>
+#include <QPushButton>
+#include <QRgb>
+
+namespace rk5 {
+
+class FlatGlyphButton : public QPushButton {
+  Q_OBJECT
+
+ public:
+  explicit FlatGlyphButton(QWidget* parent, QRgb background);
+
+  void SetGlyph(const QImage& glyph);
+  const QImage& Glyph() const { return glyph_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage glyph_;
+  QRgb background_;
+};
+
+}  // namespace rk5
