@@ -1,11 +1,10 @@
 #include "app/gui/window_factory.h"
+#include "catalogue/gui/main_window.h"
 
 namespace rk5 {
 
 void RegisterAvailableWindows(WindowFactory& factory) {
-  // Each window registers itself here as it arrives, e.g.
-  // factory.Register(WindowKind::Main, [] { return new TMain; });
-  (void)factory;
+  factory.Register(WindowKind::Main, [] { return new TMain; });
 }
 
 }  // namespace rk5

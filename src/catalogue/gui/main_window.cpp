@@ -1,0 +1,244 @@
+#include "catalogue/gui/main_window.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/gui/application.h"
+#include "app/run_state.h"
+#include "app/startup.h"
+#include "catalogue/catalogue_merge.h"
+#include "catalogue/gui/program_list.h"
+#include "catalogue/ini_file.h"
+#include "catalogue/list_rows.h"
+#include "net/http_fetch.h"
+#include "selfinstall/gui/frm_alert.h"
+#include "ui_main_window.h"
+
+static void InitMainWindowResources() { Q_INIT_RESOURCE(main_window); }
+
+namespace rk5 {
+namespace {
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QColor Rgb(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | rgb)); }
+
+void SetCaptionColour(QPushButton* button, uint32_t rgb) {
+  QPalette palette = button->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::ButtonText, Rgb(rgb));
+  }
+  button->setPalette(palette);
+}
+
+// An icon bitmap as the painter draws it, without copying its pixels.
+QImage ImageOf(const IconBitmap& bitmap) {
+  return QImage(reinterpret_cast<const uchar*>(bitmap.pixels.data()), bitmap.width, bitmap.height,
+                bitmap.width * 4, QImage::Format_RGB32);
+}
+
+}  // namespace
+
+TMain::TMain(QWidget* owner, IconBuilder icons)
+    : THelperForm(owner), ui_(new Ui::TMain), icons_(std::move(icons)) {
+  InitMainWindowResources();
+  LoadDesign(*ui_);
+  popList_ = new QMenu(this);
+  popList_->setObjectName(QStringLiteral("popList"));
+  Run1_ = popList_->addAction(QStringLiteral("&Run"));
+  Run1_->setObjectName(QStringLiteral("Run1"));
+  CreateDesktopShortcut1_ = popList_->addAction(QStringLiteral("Create Desktop Shortcut"));
+  CreateDesktopShortcut1_->setObjectName(QStringLiteral("CreateDesktopShortcut1"));
+  DdeServerConv1_ = new QObject(this);
+  DdeServerConv1_->setObjectName(QStringLiteral("DdeServerConv1"));
+  Rk5HelperServer_ = new QObject(this);
+  Rk5HelperServer_->setObjectName(QStringLiteral("Rk5HelperServer"));
+  Rk5HelperServer_->setProperty("ServerConv", QStringLiteral("DdeServerConv1"));
+  Rk5HelperServer_->setProperty("Text", QString());
+
+  httpRefresh_ = new THttpFetch(this);
+  httpRefresh_->AcceptTypes = "*/*";
+  httpRefresh_->Agent = "Corvane HttpFetch";
+  httpRefresh_->BinaryData = false;
+  httpRefresh_->UseCache = false;
+  httpRefresh_->WaitThread = false;
+  httpRefresh_->OnDoneFile = [this](THttpFetch* sender, const std::string& file, int32_t size) {
+    httpRefreshDoneFile(sender, file, size);
+  };
+  httpRefresh_->OnError = [this](THttpFetch* sender) { r(sender); };
+  httpUpdate_ = new THttpFetch(this);
+  httpUpdate_->AcceptTypes = "*/*";
+  httpUpdate_->Agent = "Corvane HttpFetch";
+  httpUpdate_->BinaryData = true;
+  httpUpdate_->UseCache = false;
+  httpUpdate_->WaitThread = false;
+
+  List()->OnMeasureItem = [this](TProgramList* list, int index, int& height) {
+    ListMeasureItem(list, index, height);
+  };
+  List()->OnDrawItem = [this](QPainter& canvas, int index, const QRect& rect, bool selected) {
+    ListDrawItem(canvas, index, rect, selected);
+  };
+  connect(List(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    popListPopup();
+    popList_->popup(List()->viewport()->mapToGlobal(at));
+  });
+
+  anchors_.Record(*this);
+  CompleteConstruction();
+  FormCreate();
+}
+
+TMain::~TMain() { ClearList(); }
+
+TProgramList* TMain::List() const { return ui_->List; }
+QPushButton* TMain::btnRefresh() const { return ui_->btnRefresh; }
+QPushButton* TMain::btnDl() const { return ui_->btnDl; }
+QPushButton* TMain::btnUpdate() const { return ui_->btnUpdate; }
+QPushButton* TMain::btnAbout() const { return ui_->btnAbout; }
+QWidget* TMain::Control(const char* name) const {
+  return findChild<QWidget*>(QLatin1String(name));
+}
+
+const TProgram* TMain::Entry(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return nullptr;
+  return entries_[static_cast<std::size_t>(index)].get();
+}
+
+void TMain::Resize() {
+  THelperForm::Resize();
+  anchors_.Apply(*this);
+}
+
+void TMain::PlaceInWorkArea(const QRect& work_area) {
+  const int top = work_area.top() + work_area.height() - height() - 16;
+  const int left = work_area.left() + work_area.width() - width() - 16;
+  move(left, top);
+}
+
+void TMain::FormCreate() {
+  if (Application* app = TheApplication()) app->SetTitle(QStringLiteral("Rk5 Helper"));
+  Resize();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    PlaceInWorkArea(screen->availableGeometry());
+  }
+  program_folder_ = TheRunState().ProgramFolder;
+  ReadLocal();
+  IniFile settings(program_folder_ + "Settings.ini");
+  httpRefresh_->URL = settings.ReadString("Server", "URL", kDefaultCatalogueURL);
+  httpRefresh_->FileName = program_folder_ + "rk5h.ini";
+  if (TheRunState().UpdateRequired) ShowUpdateRequiredLook();
+}
+
+void TMain::ShowUpdateRequiredLook() {
+  httpUpdate_->URL = TheRunState().UpdateURL;
+  httpUpdate_->FileName = program_folder_ + "rk5h.exe";
+  SetCaptionColour(btnDl(), row_colours::kSecondary);
+  SetCaptionColour(btnRefresh(), row_colours::kSecondary);
+  btnUpdate()->show();
+}
+
+void TMain::ClearList() {
+  List()->clear();
+  entries_.clear();  // each entry frees its icon bitmaps with itself
+}
+
+void TMain::ReadLocal() {
+  List()->setUpdatesEnabled(false);
+  ClearList();
+  IniFile local(program_folder_ + "Local.ini");
+  auto doc = local.Snapshot();
+  for (const std::string& section : doc->Sections()) {
+    if (section == kOwnSection) continue;
+    entries_.push_back(std::make_unique<TProgram>(FillProgram(*doc, section, icons_)));
+    List()->addItem(Latin1(section));
+  }
+  List()->setUpdatesEnabled(true);
+  List()->setVisible(List()->count() > 0);
+}
+
+void TMain::ListMeasureItem(TProgramList*, int, int& Height) { Height = 34; }
+
+void TMain::ListDrawItem(QPainter& Canvas, int Index, const QRect& Rect, bool Selected) {
+  const TProgram* entry = Entry(Index);
+  if (entry == nullptr) return;
+  QFont regular = List()->font();
+  QFont bold = regular;
+  bold.setBold(true);
+  Canvas.setFont(Selected ? bold : regular);
+  const int x0 = entry->IconNormal ? 32 : 0;
+  Canvas.fillRect(Rect, Rgb(Selected ? row_colours::kSelectedBackground : row_colours::kBackground));
+
+  // Text cells: top-left at the given point, one line, cut at the row's edge.
+  auto text_at = [&Canvas, &Rect](int x, int y, const QString& text) {
+    Canvas.drawText(QRect(x, y, Rect.right() - x + 1, Rect.bottom() - y + 1),
+                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  };
+  const RowText row = TextOfRow(*entry);
+  const QString first = Latin1(row.first_line);
+  Canvas.setPen(Rgb(row.first_colour));
+  text_at(Rect.left() + x0 + 4, Rect.top() + 4, first);
+  const int w = QFontMetrics(Canvas.font()).horizontalAdvance(first + QLatin1Char(' '));
+  Canvas.setFont(regular);
+  Canvas.setPen(Rgb(row_colours::kSecondary));
+  if (!row.installed.empty()) text_at(Rect.left() + x0 + 4 + w, Rect.top() + 4, Latin1(row.installed));
+  text_at(Rect.left() + x0 + 4, Rect.top() + 16, Latin1(row.author));
+  if (entry->IconNormal) {
+    const IconBitmap& icon = Selected && entry->IconSelected ? *entry->IconSelected : *entry->IconNormal;
+    Canvas.drawImage(QPoint(Rect.left() + 1, Rect.top() + 1), ImageOf(icon));
+  }
+}
+
+void TMain::popListPopup() {
+  const TProgram* entry = Entry(List()->ItemIndex());
+  const bool enable = entry != nullptr && entry->Installed;
+  for (QAction* item : popList_->actions()) item->setEnabled(enable);
+}
+
+void TMain::btnRefreshClick() {
+  if (TheRunState().UpdateRequired) {
+    ShowAlert("You must update Rk5 Helper before downloading new files!");
+    return;
+  }
+  btnRefresh()->setEnabled(false);
+  httpRefresh_->FetchToFile();
+}
+
+void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
+  IniFile local(program_folder_ + "Local.ini");
+  const std::string catalogue_file = program_folder_ + "rk5h.ini";
+  IniFile catalogue(catalogue_file);
+  IniWriteResult merged = MergeCatalogue(*catalogue.Snapshot(), local);
+
+  RunState& state = TheRunState();
+  const bool was_required = state.UpdateRequired;
+  CheckForUpdate(catalogue_file, state);
+  if (state.UpdateRequired && !was_required) {
+    ShowUpdateRequiredLook();
+    ShowAlert("Rk5 Helper need to be updated!");
+    btnUpdate()->click();
+  }
+  btnRefresh()->setEnabled(true);
+  // "Local.ini" could not take the merge: its old content stands, and the user is told.
+  if (!merged) ShowAlert(merged.message);
+
+  const int selected = List()->ItemIndex();
+  ReadLocal();
+  List()->SetItemIndex(selected);
+}
+
+void TMain::r(THttpFetch*) {
+  // Nothing was merged and "Local.ini" is untouched; the user may try again.
+  btnRefresh()->setEnabled(true);
+  ShowAlert("Can't connect to server!");
+}
+
+}  // namespace rk5

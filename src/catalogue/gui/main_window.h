@@ -1,0 +1,90 @@
+#pragma once
+// TMain: the catalogue window. Lists every tool of "Local.ini" coloured by state, fetches
+// the publisher's catalogue on Refresh, merges it into "Local.ini", notices an announced
+// new build of the program and reloads the list.
+#include <QRect>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/program_entry.h"
+#include "ui/gui/anchors.h"
+#include "ui/gui/helper_form.h"
+
+class QMenu;
+class QAction;
+class QPainter;
+class QPushButton;
+
+namespace Ui {
+class TMain;
+}
+
+namespace rk5 {
+
+class THttpFetch;
+class TProgramList;
+
+// Where the catalogue lies when "Settings.ini" does not say.
+inline constexpr const char* kDefaultCatalogueURL = "http://www.rk5helper.example/rk5h.ini";
+
+class TMain : public THelperForm {
+  Q_OBJECT
+
+ public:
+  // icons builds an entry's icon bitmaps; empty: entries get none.
+  explicit TMain(QWidget* owner = nullptr, IconBuilder icons = {});
+  ~TMain() override;
+
+  // The design's controls and components, for the handlers of later windows and tests.
+  TProgramList* List() const;
+  QPushButton* btnRefresh() const;
+  QPushButton* btnDl() const;
+  QPushButton* btnUpdate() const;
+  QPushButton* btnAbout() const;
+  QWidget* Control(const char* name) const;
+  QMenu* popList() const { return popList_; }
+  QAction* Run1() const { return Run1_; }
+  QAction* CreateDesktopShortcut1() const { return CreateDesktopShortcut1_; }
+  THttpFetch& httpRefresh() { return *httpRefresh_; }
+  THttpFetch& httpUpdate() { return *httpUpdate_; }
+  const TProgram* Entry(int index) const;
+  const std::string& ProgramFolder() const { return program_folder_; }
+
+  // Top-left corner 16 pixels in from the work area's bottom-right corner.
+  void PlaceInWorkArea(const QRect& work_area);
+
+  void ReadLocal();
+  void ClearList();
+  void ListMeasureItem(TProgramList* Control, int Index, int& Height);
+  void ListDrawItem(QPainter& Canvas, int Index, const QRect& Rect, bool Selected);
+  void popListPopup();
+
+ public Q_SLOTS:
+  void btnRefreshClick();
+
+ protected:
+  void Resize() override;
+
+ private:
+  void FormCreate();
+  void httpRefreshDoneFile(THttpFetch* Sender, const std::string& FileName, int FileSize);
+  void r(THttpFetch* Sender);
+  void ShowUpdateRequiredLook();
+
+  std::unique_ptr<Ui::TMain> ui_;
+  Anchors anchors_;
+  QMenu* popList_ = nullptr;
+  QAction* Run1_ = nullptr;
+  QAction* CreateDesktopShortcut1_ = nullptr;
+  THttpFetch* httpRefresh_ = nullptr;
+  THttpFetch* httpUpdate_ = nullptr;
+  // The design's DDE server conversation and its item; nothing here talks to them.
+  QObject* DdeServerConv1_ = nullptr;
+  QObject* Rk5HelperServer_ = nullptr;
+  IconBuilder icons_;
+  std::string program_folder_;
+  std::vector<std::unique_ptr<TProgram>> entries_;  // the list's objects, row by row
+};
+
+}  // namespace rk5
