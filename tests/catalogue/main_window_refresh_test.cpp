@@ -1,0 +1,168 @@
+// Refresh through the real fetch component and the loopback test server: the merge into
+// "Local.ini", the update announcement, the selection kept by position, failures.
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "app/run_state.h"
+#include "catalogue/gui/main_window.h"
+#include "catalogue/gui/program_list.h"
+#include "net/fetch_fixture.h"
+#include "support/alert_catcher.h"
+#include "support/temp_dir.h"
+
+namespace rk5 {
+namespace {
+
+using test::EnvOverride;
+using test::HttpReply;
+using test::ReadFileBytes;
+using test::RunUntil;
+using test::WriteFileBytes;
+
+class Refresh : public ::testing::Test {
+ protected:
+  Refresh()
+      : proxy_("http_proxy", server_.ProxyUrl()),
+        no_proxy_("no_proxy", std::nullopt),
+        no_proxy_upper_("NO_PROXY", std::nullopt) {}
+
+  void SetUp() override {
+    saved_ = TheRunState();
+    TheRunState() = RunState{"", dir_.folder(), false, ""};
+    WriteFileBytes(dir_.file("Settings.ini"), "[Server]\r\nURL=http://catalogue.test/rk5h.ini\r\n");
+  }
+  void TearDown() override { TheRunState() = saved_; }
+
+  std::unique_ptr<TMain> Open(const std::string& local) {
+    WriteFileBytes(dir_.file("Local.ini"), local);
+    return std::make_unique<TMain>();
+  }
+
+  // Presses Refresh and waits until the window is idle again.
+  void PressRefresh(TMain& main) {
+    main.btnRefresh()->click();
+    EXPECT_FALSE(main.btnRefresh()->isEnabled());
+    ASSERT_TRUE(RunUntil([&] { return main.btnRefresh()->isEnabled(); }));
+  }
+
+  test::HttpTestServer server_;
+  EnvOverride proxy_, no_proxy_, no_proxy_upper_;
+  test::TempDir dir_;
+  RunState saved_;
+  test::AlertCatcher alerts_;
+};
+
+TEST_F(Refresh, MergesTheCatalogueIntoTheLocalRecordAndReloads) {
+  server_.Route("/rk5h.ini", test::Ok("[Hex]\r\nName=Hex 2\r\nOBuild=4\r\nOVersion=2.0\r\n"
+                                      "[New]\r\nName=Fresh\r\nOBuild=1\r\n"
+                                      "[Rk5Helper]\r\nBuild=2\r\nURL=http://x/rk5helper\r\n"));
+  auto main = Open("[Gone]\nName=Only here\n[Hex]\nName=Hex\nBuild=3\nInstalled=1\nVersion=1.0\n");
+  ASSERT_EQ(main->List()->count(), 2);
+  PressRefresh(*main);
+  EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")),
+            "[Gone]\nName=Only here\n"
+            "[Hex]\nName=Hex 2\nBuild=3\nInstalled=1\nVersion=1.0\nOBuild=4\nOVersion=2.0\n"
+            "[New]\nName=Fresh\nOBuild=1\n"
+            "[Rk5Helper]\nBuild=2\nURL=http://x/rk5helper\n");
+  ASSERT_EQ(main->List()->count(), 3);  // [Rk5Helper] is copied but not listed
+  EXPECT_EQ(main->Entry(2)->Section, "New");
+  EXPECT_TRUE(main->Entry(1)->Outdated);
+  EXPECT_TRUE(alerts_.Texts().isEmpty());  // Build=2: no announcement
+  EXPECT_FALSE(TheRunState().UpdateRequired);
+  EXPECT_TRUE(main->btnUpdate()->isHidden());
+  // The catalogue stays on disk for the next start.
+  EXPECT_NE(ReadFileBytes(dir_.file("rk5h.ini")).find("[New]"), std::string::npos);
+  ASSERT_EQ(server_.RequestCount(), 1u);
+  EXPECT_EQ(server_.Requests()[0].Path(), "/rk5h.ini");
+}
+
+TEST_F(Refresh, ANewerBuildIsAnnouncedOnceAndTheListStillReloads) {
+  server_.Route("/rk5h.ini", test::Ok("[T]\nName=T\n[Rk5Helper]\nBuild=3\nURL=http://x/new\n"));
+  auto main = Open("");
+  PressRefresh(*main);
+  EXPECT_EQ(alerts_.Texts(), QStringList{"Rk5 Helper need to be updated!"});
+  EXPECT_TRUE(TheRunState().UpdateRequired);
+  EXPECT_EQ(TheRunState().UpdateURL, "http://x/new");
+  EXPECT_FALSE(main->btnUpdate()->isHidden());
+  EXPECT_EQ(main->httpUpdate().URL, "http://x/new");
+  EXPECT_EQ(main->httpUpdate().FileName, dir_.folder() + "rk5h.exe");
+  EXPECT_EQ(main->btnRefresh()->palette().color(QPalette::ButtonText), QColor(0x80, 0x80, 0x80));
+  EXPECT_EQ(main->List()->count(), 1);
+  // From now on Refresh only refuses.
+  main->btnRefresh()->click();
+  ASSERT_TRUE(RunUntil([&] { return alerts_.Texts().size() == 2; }));
+  EXPECT_EQ(alerts_.Texts()[1], "You must update Rk5 Helper before downloading new files!");
+  EXPECT_EQ(server_.RequestCount(), 1u);
+}
+
+TEST_F(Refresh, TheSelectionIsKeptByPosition) {
+  std::string local;
+  for (int i = 0; i < 6; ++i) local += "[T" + std::to_string(i) + "]\nName=" + std::to_string(i) + "\n";
+  server_.Route("/rk5h.ini", test::Ok("[A]\nName=New one\n[T1]\nName=renamed\n"));
+  auto main = Open(local);
+  main->List()->SetItemIndex(4);
+  PressRefresh(*main);
+  ASSERT_EQ(main->List()->count(), 7);
+  EXPECT_EQ(main->List()->ItemIndex(), 4);
+  EXPECT_EQ(main->Entry(6)->Section, "A");  // new tools come after the known ones
+
+  // No selection stays no selection; a shorter list loses it.
+  main->List()->SetItemIndex(-1);
+  PressRefresh(*main);
+  EXPECT_EQ(main->List()->ItemIndex(), -1);
+  main->List()->SetItemIndex(6);
+  WriteFileBytes(dir_.file("Local.ini"), "[Only]\nName=x\n");
+  server_.Route("/rk5h.ini", test::Ok(""));
+  PressRefresh(*main);
+  EXPECT_EQ(main->List()->ItemIndex(), -1);
+}
+
+TEST_F(Refresh, AFetchWithoutAnyReplyIsReportedAndChangesNothing) {
+  const std::string local = "[T]\r\nName=T\r\n";
+  WriteFileBytes(dir_.file("rk5h.ini"), "[Rk5Helper]\nBuild=2\n");
+  HttpReply hang_up;
+  hang_up.fault = test::Fault::kHangUp;
+  server_.Route("/rk5h.ini", hang_up);
+  auto main = Open(local);
+  PressRefresh(*main);
+  EXPECT_EQ(alerts_.Texts(), QStringList{"Can't connect to server!"});
+  EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), local);
+  EXPECT_EQ(ReadFileBytes(dir_.file("rk5h.ini")), "[Rk5Helper]\nBuild=2\n");  // last good catalogue
+  EXPECT_EQ(main->List()->count(), 1);
+  // Refresh works again afterwards.
+  server_.Route("/rk5h.ini", test::Ok("[U]\nName=U\n"));
+  PressRefresh(*main);
+  EXPECT_EQ(main->List()->count(), 2);
+}
+
+TEST_F(Refresh, AnEmptyOrJunkCatalogueLeavesTheLocalRecordAlone) {
+  const std::string local = "[T]\r\nName=T\r\nInstalled=1\r\n";
+  auto main = Open(local);
+  for (std::string body :
+       {std::string(), std::string("<html><head><title>502 Bad Gateway</title></head>\n<body>a=b</body>"),
+        std::string("\x00\x01\x02\xff junk\n\x7f=\x80\n", 14)}) {
+    server_.Route("/rk5h.ini", test::Ok(body));
+    PressRefresh(*main);
+    EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), local);
+    EXPECT_EQ(main->List()->count(), 1);
+  }
+  // A 404 page with a body counts as a catalogue (success goes by the length): nothing in it.
+  server_.Route("/rk5h.ini", test::Status(404, "Not Found", "<h1>Not Found</h1>"));
+  PressRefresh(*main);
+  EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), local);
+  EXPECT_TRUE(alerts_.Texts().isEmpty());
+}
+
+TEST_F(Refresh, AHugeCatalogueMergesWithSectionsOfAnyLength) {
+  std::string body;
+  for (int i = 0; i < 20000; ++i) body += "[S" + std::to_string(i) + "]\nName=n\nKeyWithoutValue=\n";
+  body += "[" + std::string(10000, 'L') + "]\nName=long\n";
+  server_.Route("/rk5h.ini", test::Ok(body));
+  auto main = Open("");
+  PressRefresh(*main);
+  EXPECT_EQ(main->List()->count(), 20001);
+  EXPECT_EQ(main->Entry(20000)->Name, "long");
+}
+
+}  // namespace
+}  // namespace rk5
