@@ -106,6 +106,11 @@ ZipBuilder& ZipBuilder::DosAttributes(std::uint32_t attributes) {
   return *this;
 }
 
+ZipBuilder& ZipBuilder::MadeOn(std::uint8_t host) {
+  Last().host = host;
+  return *this;
+}
+
 ZipBuilder& ZipBuilder::Encrypted() {
   Last().encrypted = true;
   return *this;
@@ -165,6 +170,21 @@ std::string ZipBuilder::Bytes() const {
 
 void ZipBuilder::WriteTo(const std::filesystem::path& file) const {
   WriteFileBytes(file, Bytes());
+}
+
+ZipBuilder WindowsStyleTool(const std::string& top) {
+  constexpr std::uint32_t kReadOnly = 0x01, kFolder = 0x10, kArchive = 0x20;
+  constexpr std::uint8_t kHostNtfs = 10;
+  ZipBuilder b;
+  b.Folder(top + "\\").DosAttributes(kFolder);
+  b.Folder(top + "\\bin\\").DosAttributes(kFolder);
+  b.File(top + "\\bin\\TOOL.EXE", std::string("MZ") + std::string(3000, '\x90'))
+      .DosAttributes(kArchive);
+  b.File(top + "\\readme.txt", "Read me on Windows.\r\n").DosAttributes(kReadOnly | kArchive);
+  b.Folder(top + "\\Empty\\").DosAttributes(kFolder);
+  b.File(top + "\\Data\\settings.ini", "[Main]\r\nKey=1\r\n").DosAttributes(kArchive);
+  b.MadeOn(kHostNtfs);
+  return b;
 }
 
 void WriteManyEntries(const std::filesystem::path& file, std::uint32_t count) {

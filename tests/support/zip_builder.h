@@ -39,6 +39,8 @@ class ZipBuilder {
   ZipBuilder& UnixMode(std::uint32_t mode);
   // Made on DOS/Windows with these attributes (0x01 read-only, 0x10 folder, 0x20 archive).
   ZipBuilder& DosAttributes(std::uint32_t attributes);
+  // Keeps the attributes but names another host system (10: Windows NTFS).
+  ZipBuilder& MadeOn(std::uint8_t host);
   // Traditional PKWARE encryption with kTestPassword.
   ZipBuilder& Encrypted();
 
@@ -62,6 +64,11 @@ class ZipBuilder {
   Entry& Last();
   std::vector<Entry> entries_;
 };
+
+// A tool archive as a Windows archiver writes it: backslashes between folders, folder
+// entries, DOS attributes (read-only on Foo\readme.txt), host DOS and one NTFS entry.
+// No Windows archiver is at hand here, so the records are made to look that way.
+ZipBuilder WindowsStyleTool(const std::string& top);
 
 // `count` empty stored entries named "many/00000" ... in one archive: more than the
 // 16-bit entry count of a plain ZIP, so libzip writes the ZIP64 end records.
