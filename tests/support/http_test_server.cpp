@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <algorithm>
 #include <charconv>
@@ -45,6 +45,11 @@ std::string_view OriginForm(std::string_view target) {
 }
 
 QEvent::Type WakeEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QEvent::Type QuitEvent() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
 }
@@ -264,10 +269,10 @@ class Connection : public QObject {
   std::string rest_;
 };
 
-// Accepts connections and passes gate openings on; lives on the server's thread.
+// Accepts connections and passes gate openings and the end on; lives on the server's thread.
 class Dispatcher : public QObject {
  public:
-  explicit Dispatcher(Shared& shared) : shared_(shared) {
+  Dispatcher(Shared& shared, QEventLoop& loop) : shared_(shared), loop_(loop) {
     connect(&server_, &QTcpServer::newConnection, this, [this] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) new Connection(socket, shared_, this);
     });
@@ -277,6 +282,10 @@ class Dispatcher : public QObject {
 
  protected:
   bool event(QEvent* event) override {
+    if (event->type() == QuitEvent()) {
+      loop_.quit();
+      return true;
+    }
     if (event->type() != WakeEvent()) return QObject::event(event);
     for (Connection* connection : findChildren<Connection*>(Qt::FindDirectChildrenOnly)) {
       connection->CheckGate();
@@ -286,42 +295,44 @@ class Dispatcher : public QObject {
 
  private:
   Shared& shared_;
+  QEventLoop& loop_;
   QTcpServer server_;
 };
 
 }  // namespace
 
-class HttpTestServer::Thread : public QThread {
- public:
-  explicit Thread(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+namespace {
 
- protected:
-  void run() override {
-    Dispatcher dispatcher(*shared_);
-    const bool listening = dispatcher.Listen();
-    shared_->Change([&] {
-      shared_->port = listening ? dispatcher.port() : 0;
-      shared_->dispatcher = &dispatcher;
-      shared_->ready = true;
-    });
-    if (listening) exec();
-    shared_->Change([&] { shared_->dispatcher = nullptr; });
-    qDeleteAll(dispatcher.findChildren<Connection*>(Qt::FindDirectChildrenOnly));
-  }
+// The server's thread: a plain thread running a Qt event loop, so that its end is a join.
+void Serve(Shared& shared) {
+  QEventLoop loop;
+  Dispatcher dispatcher(shared, loop);
+  const bool listening = dispatcher.Listen();
+  shared.Change([&] {
+    shared.port = listening ? dispatcher.port() : 0;
+    shared.dispatcher = &dispatcher;
+    shared.ready = true;
+  });
+  if (listening) loop.exec();
+  shared.Change([&] { shared.dispatcher = nullptr; });
+  qDeleteAll(dispatcher.findChildren<Connection*>(Qt::FindDirectChildrenOnly));
+}
 
- private:
-  std::shared_ptr<Shared> shared_;
-};
+}  // namespace
 
-HttpTestServer::HttpTestServer()
-    : shared_(std::make_shared<Shared>()), thread_(std::make_unique<Thread>(shared_)) {
-  thread_->start();
+HttpTestServer::HttpTestServer() : shared_(std::make_shared<Shared>()) {
+  thread_ = std::thread([shared = shared_] { Serve(*shared); });
   shared_->Wait(std::chrono::hours(1), [&] { return shared_->ready; });
 }
 
 HttpTestServer::~HttpTestServer() {
-  thread_->quit();
-  thread_->wait();
+  QObject* dispatcher = nullptr;
+  {
+    std::lock_guard lock(shared_->mutex);
+    dispatcher = shared_->dispatcher;
+  }
+  if (dispatcher != nullptr) QCoreApplication::postEvent(dispatcher, new QEvent(QuitEvent()));
+  thread_.join();
 }
 
 std::uint16_t HttpTestServer::port() const {

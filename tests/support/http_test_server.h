@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace rk5::test {
@@ -104,9 +105,8 @@ class HttpTestServer {
   struct Shared;
 
  private:
-  class Thread;
   std::shared_ptr<Shared> shared_;
-  std::unique_ptr<Thread> thread_;
+  std::thread thread_;
 };
 
 }  // namespace rk5::test
