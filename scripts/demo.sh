@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The demo: builds the program, serves the sample catalogue and tools from nginx on
+# loopback, prepares a scratch program folder and registry so that the run lands in the
+# main window, and starts it, reaching the server through http_proxy. On a machine
+# without a display it runs under Xvfb, presses Refresh, selects a row and saves a
+# screenshot (docs/screenshots/main_window.png, or the path in RK5_DEMO_SHOT) instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$PWD
+scripts/setup.sh
+scripts/build.sh build >/dev/null
+
+scratch=$(mktemp -d /tmp/rk5-demo.XXXXXX)
+chmod 755 "$scratch"  # nginx's workers run as another user
+host=tools.rk5helper.example
+xvfb_pid=
+cleanup() {
+  scripts/loopback_nginx.sh stop "$scratch" || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# The publisher's server: the catalogue, one archive and one licence text per tool.
+www=$scratch/www
+mkdir -p "$www/zip" "$www/licence"
+sed "s/@HOST@/$host/g" demo/rk5h.ini > "$www/rk5h.ini"
+cp build/demo/zip/*.zip "$www/zip/"
+for tool in demo/tools/*/; do
+  name=$(basename "$tool")
+  cp "$tool/licence.txt" "$www/licence/$(echo "$name" | tr 'A-Z' 'a-z').txt"
+done
+port=$(scripts/loopback_nginx.sh start "$www" "$scratch")
+
+# The installed program: its folder, its files beside it, and the registry naming it.
+tools=$scratch/opt/Rk5
+program=$tools/Helper
+mkdir -p "$program" "$scratch/Desktop"
+cp build/rk5helper "$program/"
+printf '[Server]\r\nURL=http://%s/rk5h.ini\r\n' "$host" > "$program/Settings.ini"
+sed "s#@TOOLS@#$tools#g" demo/Local.ini > "$program/Local.ini"
+for installed in HexView LogTail; do
+  mkdir -p "$tools/$installed"
+  cp -p demo/tools/$installed/* "$tools/$installed/"
+done
+cat > "$scratch/registry.ini" <<REG
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Rk5Helper]
+Path=$program/
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]
+ProgramFilesDir=$scratch/opt
+[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]
+Desktop=$scratch/Desktop
+REG
+export RK5HELPER_REGISTRY=$scratch/registry.ini
+export http_proxy=http://127.0.0.1:$port no_proxy= NO_PROXY=
+echo "demo: catalogue at http://$host/rk5h.ini (nginx on 127.0.0.1:$port), program in $program" >&2
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${RK5_DEMO_SHOT:-}" ]; then
+  "$program/rk5helper"
+  exit 0
+fi
+
+# No display: run under Xvfb, press Refresh, select the outdated row, take the picture.
+shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/main_window.png}
+mkdir -p "$(dirname "$shot")"
+display=:$(( 90 + RANDOM % 400 ))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+QT_QPA_PLATFORM=xcb "$program/rk5helper" 2>/dev/null &
+app_pid=$!
+window=$(xdotool search --sync --onlyvisible --name '^Rk5 Helper$' | head -n 1)
+eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
+xdotool mousemove $((X + 44)) $((Y + 248)) click 1   # Refresh
+for _ in $(seq 100); do grep -q 'rk5h.ini' "$scratch/nginx/access.log" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+xdotool mousemove $((X + 150)) $((Y + 56 + 34 + 17)) click 1  # the second row
+sleep 0.5
+build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+echo "demo: screenshot after a refresh saved to $shot" >&2
