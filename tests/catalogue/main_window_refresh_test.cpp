@@ -155,13 +155,13 @@ TEST_F(Refresh, AnEmptyOrJunkCatalogueLeavesTheLocalRecordAlone) {
 
 TEST_F(Refresh, AHugeCatalogueMergesWithSectionsOfAnyLength) {
   std::string body;
-  for (int i = 0; i < 20000; ++i) body += "[S" + std::to_string(i) + "]\nName=n\nKeyWithoutValue=\n";
+  for (int i = 0; i < 100000; ++i) body += "[S" + std::to_string(i) + "]\nName=n\nKeyWithoutValue=\n";
   body += "[" + std::string(10000, 'L') + "]\nName=long\n";
   server_.Route("/rk5h.ini", test::Ok(body));
   auto main = Open("");
   PressRefresh(*main);
-  EXPECT_EQ(main->List()->count(), 20001);
-  EXPECT_EQ(main->Entry(20000)->Name, "long");
+  EXPECT_EQ(main->List()->count(), 100001);
+  EXPECT_EQ(main->Entry(100000)->Name, "long");
 }
 
 }  // namespace

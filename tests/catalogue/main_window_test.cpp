@@ -4,6 +4,9 @@
 #include "catalogue/gui/main_window.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -280,6 +283,50 @@ TEST_F(MainWindow, SettingsNameTheCatalogueAndItsFile) {
   WriteFileBytes(dir_.file("Settings.ini"), "[server]\nurl = http://elsewhere/cat.ini \n");
   auto other = Open("");
   EXPECT_EQ(other->httpRefresh().URL, "http://elsewhere/cat.ini");
+}
+
+TEST_F(MainWindow, LongTextsAndControlBytesAreCutAtTheRowsEdge) {
+  std::string name(5000, 'W');
+  name[10] = '\n';
+  name[11] = '\t';
+  name[12] = '\x01';
+  name[13] = '\r';
+  auto main = Open("[T]\nName=" + name + "\nBy=" + std::string(5000, 'B') + "\x07\x1b\n");
+  QImage image(283, 60, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  {
+    QPainter painter(&image);
+    painter.setFont(main->List()->font());
+    painter.setClipRect(QRect(0, 0, 283, 34));  // as the list clips each row
+    main->ListDrawItem(painter, 0, QRect(0, 0, 283, 34), true);
+  }
+  // Both lines run on to the right edge; nothing lands below the row.
+  EXPECT_GT(InkOf(image.copy(270, 0, 13, 34), 0x808080, 4, 30, 0x303030).count, 0);
+  for (int y = 34; y < 60; ++y) {
+    for (int x = 0; x < 283; ++x) ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, 0u) << x << "," << y;
+  }
+}
+
+TEST_F(MainWindow, TheKeyboardMovesTheSelectionAsInAListBox) {
+  auto main = Open(kLocal);
+  main->show();
+  main->List()->setFocus();
+  main->List()->SetItemIndex(0);
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(main->List(), &down);
+  EXPECT_EQ(main->List()->ItemIndex(), 1);
+  QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+  QApplication::sendEvent(main->List(), &end);
+  EXPECT_EQ(main->List()->ItemIndex(), 2);
+  QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+  QApplication::sendEvent(main->List(), &home);
+  EXPECT_EQ(main->List()->ItemIndex(), 0);
+  // A right click on another row leaves the selection where it was.
+  QPoint third = main->List()->visualItemRect(main->List()->item(2)).center();
+  QMouseEvent press(QEvent::MouseButtonPress, third, main->List()->viewport()->mapToGlobal(third),
+                    Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+  QApplication::sendEvent(main->List()->viewport(), &press);
+  EXPECT_EQ(main->List()->ItemIndex(), 0);
 }
 
 }  // namespace
