@@ -92,12 +92,5 @@ TEST_F(FixtureTest, AWindowsArchiveUsesBackslashesAsFoldersAndItsReadOnlyBit) {
   EXPECT_EQ(Read("Foo/Data/settings.ini"), "[Main]\r\nKey=1\r\n");
 }
 
-TEST_F(FixtureTest, WithoutRestorePathAWindowsArchiveFlattens) {
-  x_.ExtractOptions = {eoCreateDirs};
-  Open(WindowsStyleTool("Foo"));
-  ExtractAll();
-  EXPECT_THAT(FilesBelow(base_), ElementsAre("TOOL.EXE", "readme.txt", "settings.ini"));
-}
-
 }  // namespace
 }  // namespace rk5::test

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,10 @@
 #include "install/archive_extractor.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
+
+namespace rk5 {
+inline void PrintTo(ExtractFailure kind, std::ostream* os) { *os << DescribeFailure(kind); }
+}  // namespace rk5
 
 namespace rk5::test {
 
