@@ -236,7 +236,7 @@ TEST_F(HttpFetchOutcome, GarbageRepliesEndInOneEvent) {
   const std::vector<Case> cases = {
       // No status line is no reply at all.
       {"garbage without any structure\r\n\r\nbody", untouched},
-      {std::string("\x00\xFF\x10\x80 binary noise\r\n\r\n", 24), untouched},
+      {std::string("\x00\xFF\x10\x80 binary noise\r\n\r\n", 21), untouched},
       {"HTTP/1.0 abc def\r\nContent-Length: 4\r\n\r\nbody", untouched},
       {"HTTP/1.0 200 OK\r\nthis line has no colon\r\nContent-Length: 4\r\n\r\nbody", untouched},
       // Headers cut off by the end of the connection: a reply without its body.
