@@ -28,13 +28,13 @@ namespace {
 using test::BuildIconFile;
 using test::BuildPe;
 using test::DibIcon;
+using test::GetU32;
 using test::IconGroupSpec;
 using test::IconImageSpec;
 using test::PeFile;
 using test::PeSpec;
 using test::PngImage;
 using test::PutU16;
-using test::GetU32;
 using test::PutU32;
 using test::Solid;
 
@@ -130,9 +130,8 @@ TEST_F(IconExtractionTest, ProgramIconIsDecodedInPlaceForBothHeaderKinds) {
   const std::vector<uint32_t> translucent = Pattern(32, 32, true);
   for (bool plus : {false, true}) {
     SCOPED_TRACE(plus ? "PE32+" : "PE32");
-    std::optional<IconPicture> dib =
-        IconOf("dib.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, translucent, 32))}, plus))
-                              .bytes);
+    std::optional<IconPicture> dib = IconOf(
+        "dib.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, translucent, 32))}, plus)).bytes);
     ASSERT_TRUE(dib.has_value());
     ExpectPixels(*dib, translucent);
     std::optional<IconPicture> png =
@@ -143,24 +142,24 @@ TEST_F(IconExtractionTest, ProgramIconIsDecodedInPlaceForBothHeaderKinds) {
 }
 
 TEST_F(IconExtractionTest, EveryBitDepthWithItsMask) {
-  // A red and green checker with a transparent top-left quarter.
+  // A red and green checker with transparent pixels on slanted lines, so that the mask's
+  // bit order and row order both show.
   std::vector<uint32_t> pixels;
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) {
-      pixels.push_back(x < 16 && y < 16 ? 0u : (x + y) % 2 ? kRed : kGreen);
+      pixels.push_back((3 * x + y) % 5 == 0 ? 0u : (x + y) % 2 ? kRed : kGreen);
     }
   }
   for (int bits : {1, 4, 8, 24, 32}) {
     SCOPED_TRACE(bits);
-    ExpectPixels(*IconOf("t.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, pixels, bits),
-                                                          bits)}))
-                                      .bytes),
-                 pixels);
+    ExpectPixels(
+        *IconOf("t.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, pixels, bits), bits)})).bytes),
+        pixels);
   }
   // 32 bits whose alpha bytes are all 0: the mask decides.
-  ExpectPixels(*IconOf("m.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, pixels, 32, false))}))
-                                    .bytes),
-               pixels);
+  ExpectPixels(
+      *IconOf("m.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, pixels, 32, false))})).bytes),
+      pixels);
   // No mask at all: every pixel is shown.
   std::optional<IconPicture> bare = IconOf(
       "b.exe", BuildPe(OneGroup({Image(32, DibIcon(32, 32, pixels, 24, true, false), 24)})).bytes);
@@ -170,19 +169,18 @@ TEST_F(IconExtractionTest, EveryBitDepthWithItsMask) {
 
 TEST_F(IconExtractionTest, TheGroupsThirtyTwoOrElseTheNearestSize) {
   EXPECT_NO_FATAL_FAILURE(ExpectUniform(
-      IconOf("a.exe",
-             BuildPe(OneGroup({SolidDib(16, kRed), SolidDib(32, kGreen), SolidDib(48, kBlue)}))
-                 .bytes),
+      IconOf(
+          "a.exe",
+          BuildPe(OneGroup({SolidDib(16, kRed), SolidDib(32, kGreen), SolidDib(48, kBlue)})).bytes),
       kGreen));
   // 16 and 48 are equally near; the larger one is scaled down.
   EXPECT_NO_FATAL_FAILURE(ExpectUniform(
       IconOf("b.exe", BuildPe(OneGroup({SolidDib(16, kRed), SolidDib(48, kBlue)})).bytes), kBlue));
   // 16 is nearer than 64 and is scaled up; a 256 image is declared as 0.
   EXPECT_NO_FATAL_FAILURE(ExpectUniform(
-      IconOf("c.exe",
-             BuildPe(OneGroup({Image(256, PngImage(256, 256, Solid(256, 256, kBlue))),
-                               SolidDib(64, kRed), SolidDib(16, kGreen)}))
-                 .bytes),
+      IconOf("c.exe", BuildPe(OneGroup({Image(256, PngImage(256, 256, Solid(256, 256, kBlue))),
+                                        SolidDib(64, kRed), SolidDib(16, kGreen)}))
+                          .bytes),
       kGreen));
   // Of two at 32 × 32 the one with more colours.
   std::vector<uint32_t> two(32 * 32, kRed);
@@ -246,10 +244,13 @@ TEST_F(IconExtractionTest, AnythingElseHasNoIcon) {
   EXPECT_FALSE(IconOf("empty", "").has_value());
   EXPECT_FALSE(IconOf("notes.txt", "just some text\n").has_value());
   EXPECT_FALSE(IconOf("fake.png", "not a picture at all").has_value());
-  EXPECT_FALSE(IconOf("elf", std::string("\x7F" "ELF\x02\x01\x01", 7) + std::string(200, '\0'))
+  EXPECT_FALSE(IconOf("elf", std::string("\x7F"
+                                         "ELF\x02\x01\x01",
+                                         7) +
+                                 std::string(200, '\0'))
                    .has_value());
-  EXPECT_FALSE(IconOf("broken.png", PngImage(32, 32, Solid(32, 32, kRed)).substr(0, 40))
-                   .has_value());
+  EXPECT_FALSE(
+      IconOf("broken.png", PngImage(32, 32, Solid(32, 32, kRed)).substr(0, 40)).has_value());
   EXPECT_FALSE(IconOf("noicons.exe", BuildPe(PeSpec{}).bytes).has_value());
   EXPECT_FALSE(IconOf("dos.exe", "MZ" + std::string(100, '\0')).has_value());
   EXPECT_FALSE(icons_->FirstIcon(dir_.file("missing.exe").string()).has_value());
@@ -361,8 +362,9 @@ TEST(IconExtractionBounds, LyingOffsetsAndSizesGiveNone) {
        [&](std::string& b) { PutU32(b, good.first_group_entry + 4, 0x80000000u); }},
       {"language entry naming its own directory",
        [&](std::string& b) {
-         PutU32(b, good.first_group_language + 16 + 4,
-                0x80000000u | static_cast<uint32_t>(good.first_group_language - good.resource_root));
+         PutU32(
+             b, good.first_group_language + 16 + 4,
+             0x80000000u | static_cast<uint32_t>(good.first_group_language - good.resource_root));
        }},
   };
   for (const Damage& d : damages) {
@@ -374,7 +376,8 @@ TEST(IconExtractionBounds, LyingOffsetsAndSizesGiveNone) {
 
 TEST(IconExtractionBounds, DamagedIconFilesAndImagesGiveNone) {
   const std::string good = BuildIconFile({SolidDib(32, kRed)});
-  const MemoryByteSource whole(std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()));
+  const MemoryByteSource whole(
+      std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()));
   ASSERT_TRUE(IconFileImage(whole).has_value());
   std::string count = good;
   PutU16(count, 4, 0xFFFF);

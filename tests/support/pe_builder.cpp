@@ -232,8 +232,8 @@ PeFile BuildPe(const PeSpec& spec) {
   };
   section(pe.section_table, ".text", spec.code_bytes, code_address, code_raw, kHeadersBytes,
           0x60000020);
-  section(pe.section_table + 40, ".rsrc", static_cast<uint32_t>(resources.size()),
-          resource_address, resource_raw, resource_raw_at, 0x40000040);
+  section(pe.section_table + 40, ".rsrc", static_cast<uint32_t>(resources.size()), resource_address,
+          resource_raw, resource_raw_at, 0x40000040);
   std::copy(resources.begin(), resources.end(), out.begin() + resource_raw_at);
 
   pe.resource_root = resource_raw_at;

@@ -34,9 +34,9 @@ struct PeSpec {
 // File offsets in the built program.
 struct PeFile {
   std::string bytes;
-  size_t pe_header = 0;             // "PE\0\0"
-  size_t section_count = 0;         // the header's 16-bit section count
-  size_t resource_directory = 0;    // the optional header's resource address and size
+  size_t pe_header = 0;           // "PE\0\0"
+  size_t section_count = 0;       // the header's 16-bit section count
+  size_t resource_directory = 0;  // the optional header's resource address and size
   size_t section_table = 0;
   size_t resource_root = 0;         // the root of the resource directory
   uint32_t resource_address = 0;    // its relative virtual address
@@ -44,7 +44,7 @@ struct PeFile {
   size_t first_group_entry = 0;     // the first entry of the groups' directory
   size_t first_group_language = 0;  // the first group's language directory
   size_t first_group_data_entry = 0;
-  size_t first_group_data = 0;      // the first group's directory bytes
+  size_t first_group_data = 0;            // the first group's directory bytes
   std::vector<size_t> icon_data_entries;  // the icon images' data entries, by id from 1
   std::vector<size_t> icon_data;          // the icon images' bytes, by id from 1
 };

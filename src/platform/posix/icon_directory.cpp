@@ -51,8 +51,8 @@ std::optional<size_t> ChooseIconEntry(std::span<const IconDirEntry> entries) {
   auto rank = [](const IconDirEntry& e) {
     // Smaller is better: nearness to 32 × 32, then size (scaling down looks better than
     // scaling up), then colours.
-    return std::make_tuple(std::abs(e.width - 32) + std::abs(e.height - 32),
-                           -(e.width * e.height), -e.bit_count);
+    return std::make_tuple(std::abs(e.width - 32) + std::abs(e.height - 32), -(e.width * e.height),
+                           -e.bit_count);
   };
   for (size_t i = 0; i < entries.size(); ++i) {
     if (!best || rank(entries[i]) < rank(entries[*best])) best = i;

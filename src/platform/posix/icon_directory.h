@@ -12,7 +12,7 @@
 namespace rk5::platform {
 
 struct IconDirEntry {
-  int width = 0;      // 1 to 256 as declared
+  int width = 0;  // 1 to 256 as declared
   int height = 0;
   int bit_count = 0;  // 0 when the entry does not say
   uint32_t bytes = 0;

@@ -90,9 +90,8 @@ std::optional<Resources> Resources::Open(const ByteSource& file) {
   if (*directory_count <= kResourceDirectoryIndex || *root_address == 0) return std::nullopt;
 
   // At most 65,535 sections by the header's field; the read is checked against the file.
-  const std::optional<std::vector<uint8_t>> table =
-      file.ReadBlock(optional_offset + optional_bytes, kSectionBytes * section_count,
-                     kSectionBytes * 0xFFFFu);
+  const std::optional<std::vector<uint8_t>> table = file.ReadBlock(
+      optional_offset + optional_bytes, kSectionBytes * section_count, kSectionBytes * 0xFFFFu);
   if (!table) return std::nullopt;
   std::vector<Section> sections;
   sections.reserve(section_count);
@@ -201,8 +200,7 @@ std::optional<std::vector<uint8_t>> FirstProgramIconImage(const ByteSource& file
   const std::optional<std::vector<uint8_t>> group =
       resources->Find(kRtGroupIcon, std::nullopt, kMaxGroupBytes);
   if (!group) return std::nullopt;
-  const std::vector<IconDirEntry> entries =
-      ParseIconDirectory(*group, IconDirKind::kResourceGroup);
+  const std::vector<IconDirEntry> entries = ParseIconDirectory(*group, IconDirKind::kResourceGroup);
   const std::optional<size_t> chosen = ChooseIconEntry(entries);
   if (!chosen) return std::nullopt;
   return resources->Find(kRtIcon, entries[*chosen].locator, kMaxIconImageBytes);

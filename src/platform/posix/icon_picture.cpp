@@ -55,8 +55,7 @@ QImage ToImage(const IconPicture& picture) {
 
 // scales_while_decoding: the reader makes a smaller image without the full one (JPEG);
 // the others decode every pixel first and are refused above the cap.
-std::optional<IconPicture> Read(QIODevice& device, const char* format,
-                                bool scales_while_decoding) {
+std::optional<IconPicture> Read(QIODevice& device, const char* format, bool scales_while_decoding) {
   QImageReader reader(&device, format);
   reader.setDecideFormatFromContent(false);
   const QSize size = reader.size();
@@ -112,8 +111,8 @@ ImageFormat SniffImageFormat(std::span<const uint8_t> head) {
 IconPicture FitToIconSize(const IconPicture& picture) {
   if (picture.width == kIconPictureSize && picture.height == kIconPictureSize) return picture;
   const QSize fitted = FittedSize(picture.width, picture.height);
-  const QImage scaled = ToImage(picture).scaled(fitted, Qt::IgnoreAspectRatio,
-                                                Qt::SmoothTransformation);
+  const QImage scaled =
+      ToImage(picture).scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   const IconPicture inner = FromImage(scaled);
   IconPicture out;
   out.width = kIconPictureSize;
