@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "app/mode_plan.h"
 #include "app/run_state.h"
 #include "ui_frm_alert.h"
 
@@ -25,7 +26,9 @@ bool& ModeHandled() {
 void SetStartupModeWork(StartupModeWork work) { RegisteredWork() = std::move(work); }
 
 bool IsStartupMode(std::string_view mode) {
-  return mode == "/run" || mode == "/install" || mode == "/installed" || mode == "/update";
+  // The modes whose only window is this one, as the start-up dispatch knows them.
+  const ModePlan plan = PlanForMode(mode);
+  return plan.windows.size() == 1 && plan.windows.front() == WindowKind::Startup;
 }
 
 TfrmAlert::TfrmAlert(QWidget* owner) : THelperForm(owner), ui_(new Ui::TfrmAlert) {
