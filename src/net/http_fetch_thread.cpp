@@ -19,6 +19,7 @@ constexpr std::size_t kChunk = 1025;
 constexpr std::size_t kFileBuffer = 64 * 1024;
 constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
 
+
 QEvent::Type ProgressEventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
@@ -53,17 +54,16 @@ void THttpFetchThread::Finished() {
 
 bool THttpFetchThread::event(QEvent* event) {
   if (event->type() != ProgressEventType()) return QThread::event(event);
-  struct Release {
-    std::binary_semaphore& returned;
-    ~Release() { returned.release(); }
-  } release{progress_returned_};
   ReportProgress();
+  progress_returned_.fetch_add(1, std::memory_order_release);
+  progress_returned_.notify_one();
   return true;
 }
 
 void THttpFetchThread::RunReportProgress() {
+  const std::uint32_t returned = progress_returned_.load(std::memory_order_relaxed);
   QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
-  progress_returned_.acquire();
+  progress_returned_.wait(returned, std::memory_order_acquire);
 }
 
 void THttpFetchThread::ReportProgress() {
@@ -113,7 +113,9 @@ void THttpFetchThread::Execute() {
     if (to_file_) {
       file.reset(std::fopen(file_name_.c_str(), "wb"));
       if (!file) return success_.store(false);
-      std::setvbuf(file.get(), nullptr, _IOFBF, kFileBuffer);
+      // The C library only honours the size with a buffer of our own.
+      file_buffer_ = std::make_unique<char[]>(kFileBuffer);
+      std::setvbuf(file.get(), file_buffer_.get(), _IOFBF, kFileBuffer);
     } else {
       result_.clear();
     }

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <semaphore>
+#include <memory>
 #include <string>
 
 #include "net/http_fetch.h"
@@ -41,7 +41,8 @@ class THttpFetchThread : public QThread {
   void Execute();
   // Reads the body into the file or the result text; false when it must end in failure.
   bool ReadBody(HttpConnection& connection, std::FILE* file);
-  // Worker side of a progress report: hands ReportProgress to the GUI thread and waits.
+  // Worker side of a progress report: hands ReportProgress to the GUI thread and waits
+  // until it has returned.
   void RunReportProgress();
   void ReportProgress();  // GUI thread
   void Finished();        // GUI thread: completion step, then self-destruction
@@ -63,9 +64,11 @@ class THttpFetchThread : public QThread {
   std::atomic<std::int32_t> readed_{0};
   std::uint32_t last_chunk_ = 0;
   std::string result_;
+  std::unique_ptr<char[]> file_buffer_;  // outlives the target file's stream
   // Publishes the run's results to the completion step.
   std::atomic<bool> run_ended_{false};
-  std::binary_semaphore progress_returned_{0};
+  // Counts the progress reports that have returned; the worker sleeps on it meanwhile.
+  std::atomic<std::uint32_t> progress_returned_{0};
 };
 
 }  // namespace rk5
