@@ -180,6 +180,44 @@ TEST_F(HttpFetchLifecycle, DestroyedMidFetchDropsTheLateReport) {
   EXPECT_EQ(calls, calls_before);
 }
 
+// Destroys the component just before an event of the chosen kind reaches its worker, so
+// that a report already on its way finds the component gone.
+class DestroyBefore : public QObject {
+ public:
+  DestroyBefore(std::unique_ptr<THttpFetch>& fetch, bool (*match)(QEvent::Type))
+      : fetch_(fetch), match_(match) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (fetch_ && match_(event->type())) fetch_.reset();
+    return false;
+  }
+
+ private:
+  std::unique_ptr<THttpFetch>& fetch_;
+  bool (*match_)(QEvent::Type);
+};
+
+TEST_F(HttpFetchLifecycle, ReportsUnderWayWhenDestroyedGoNowhere) {
+  server_.Route("/x", Ok(std::string(3000, 'x')));
+  const auto progress = [](QEvent::Type type) { return type >= QEvent::User; };
+  const auto completion = [](QEvent::Type type) { return type == QEvent::MetaCall; };
+  for (bool with_progress : {true, false}) {
+    auto fetch = std::make_unique<THttpFetch>();
+    int calls = 0;
+    if (with_progress) fetch->OnProgress = [&](QObject*, std::int32_t, std::int32_t) { ++calls; };
+    fetch->OnDoneFile = [&](THttpFetch*, const std::string&, std::int32_t) { ++calls; };
+    fetch->OnError = [&](THttpFetch*) { ++calls; };
+    fetch->URL = "http://example.test/x";
+    fetch->FileName = Target();
+    DestroyBefore filter(fetch, with_progress ? +progress : +completion);
+    fetch->FetchToFile();
+    QPointer<THttpFetchThread> worker = fetch->Worker();
+    worker->installEventFilter(&filter);
+    ASSERT_TRUE(RunUntil([&] { return worker.isNull(); })) << with_progress;
+    EXPECT_EQ(fetch, nullptr);
+    EXPECT_EQ(calls, 0) << with_progress;
+  }
+}
+
 TEST_F(HttpFetchLifecycle, DestroyedFromItsOwnHandlers) {
   server_.Route("/x", Ok(std::string(4000, 'x')));
   // From the progress handler: later pieces and the completion go nowhere.
