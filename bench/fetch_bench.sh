@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Fetch throughput and peak memory: a 256 MiB file (and a 16 MiB one, to show that memory
 # does not grow with the size) served by nginx on loopback, fetched through http_proxy by
-# the curl tool and by THttpFetch without and with a progress handler driving a TGauge.
-#   bench/fetch_bench.sh [build-folder] [runs]
+# the curl tool and by THttpFetch without and with a progress handler driving a TGauge,
+# alternating in each round.
+#   bench/fetch_bench.sh [build-folder] [rounds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-runs=${2:-3}
+rounds=${2:-5}
 bench=$build/bench/fetch_bench
 [ -x "$bench" ] || { echo "build $bench first (scripts/build.sh $build)" >&2; exit 1; }
 
@@ -18,31 +19,44 @@ head -c $((256 * 1024 * 1024)) /dev/urandom > "$scratch/www/big.bin"
 head -c $((16 * 1024 * 1024)) /dev/urandom > "$scratch/www/small.bin"
 chmod 755 "$scratch/www"; chmod 644 "$scratch/www/"*.bin
 port=$(scripts/loopback_nginx.sh start "$scratch/www" "$scratch")
-export http_proxy=http://127.0.0.1:$port
+export http_proxy=http://127.0.0.1:$port QT_QPA_PLATFORM=offscreen
 unset no_proxy NO_PROXY all_proxy ALL_PROXY
 out=$scratch/out.bin
+results=$scratch/results
 
-# Peak resident size in KiB of one command, from GNU time.
-peak() { /usr/bin/time -f '%M' -o "$scratch/rss" "$@" > "$scratch/stdout"; cat "$scratch/rss"; }
+# Runs one fetch of `file` by `who`; appends "who file MB/s peak-KiB" to the results.
+measure() {
+  local who=$1 file=$2 speed
+  if [ "$who" = curl ]; then
+    /usr/bin/time -f '%M' -o "$scratch/rss" curl --http1.0 -s -o "$out" \
+      -w '%{size_download} %{time_total}\n' "http://bench.test/$file" > "$scratch/stdout"
+    speed=$(awk '{ printf "%.1f", $1 / $2 / 1e6 }' "$scratch/stdout")
+  else
+    /usr/bin/time -f '%M' -o "$scratch/rss" "$bench" "http://bench.test/$file" "$out" "$who" \
+      > "$scratch/stdout" 2>/dev/null
+    speed=$(sed -n 's/.* MBps=\([0-9.]*\).*/\1/p' "$scratch/stdout")
+  fi
+  cmp -s "$out" "$scratch/www/$file" || { echo "$who: wrong bytes" >&2; exit 1; }
+  echo "$who $file $speed $(cat "$scratch/rss")" >> "$results"
+}
 
-echo "file: 256 MiB; runs: $runs; MB = 10^6 bytes"
-for run in $(seq "$runs"); do
-  kib=$(peak curl --http1.0 -s -o "$out" -w '%{size_download} %{time_total}\n' http://bench.test/big.bin)
-  read -r bytes seconds < "$scratch/stdout"
-  cmp -s "$out" "$scratch/www/big.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
-  awk -v b="$bytes" -v s="$seconds" -v k="$kib" -v r="$run" \
-    'BEGIN { printf "curl   run %d: %7.1f MB/s  peak %6.1f MiB\n", r, b / s / 1e6, k / 1024 }'
-  for mode in plain gauge; do
-    kib=$(peak "$bench" http://bench.test/big.bin "$out" "$mode")
-    cmp -s "$out" "$scratch/www/big.bin" || { echo "$mode: wrong bytes" >&2; exit 1; }
-    awk -v k="$kib" -v r="$run" -v m="$mode" '{ split($5, speed, "="); split($6, calls, "=");
-      printf "%-6s run %d: %7.1f MB/s  peak %6.1f MiB  progress calls %s\n", m, r, speed[2], k / 1024, calls[2] }' \
-      "$scratch/stdout"
-  done
+for round in $(seq "$rounds"); do
+  for who in curl plain gauge; do measure "$who" big.bin; done
 done
-idle=$(peak "$bench" http://bench.test/big.bin "$out" idle)
-small_plain=$(peak "$bench" http://bench.test/small.bin "$out" plain)
-small_gauge=$(peak "$bench" http://bench.test/small.bin "$out" gauge)
-awk -v i="$idle" -v p="$small_plain" -v g="$small_gauge" 'BEGIN {
-  printf "idle process (window, no fetch): peak %.1f MiB\n", i / 1024;
-  printf "16 MiB file: plain peak %.1f MiB, gauge peak %.1f MiB\n", p / 1024, g / 1024 }'
+for who in plain gauge; do measure "$who" small.bin; done
+/usr/bin/time -f '%M' -o "$scratch/rss" "$bench" - "$out" idle 2>/dev/null
+idle=$(cat "$scratch/rss")
+
+echo "256 MiB through nginx on loopback, $rounds rounds, load average $(cut -d' ' -f1 /proc/loadavg)"
+echo "who     median MB/s   best MB/s   range         peak MiB (256 MiB / 16 MiB file)"
+for who in curl plain gauge; do
+  grep "^$who big.bin" "$results" | sort -k3 -n | awk -v who="$who" -v idle="$idle" \
+    -v small="$(grep "^$who small.bin" "$results" | cut -d' ' -f4)" '
+    { speed[NR] = $3; peak = ($4 > peak) ? $4 : peak }
+    END {
+      median = (NR % 2) ? speed[(NR + 1) / 2] : (speed[NR / 2] + speed[NR / 2 + 1]) / 2
+      printf "%-7s %10.1f %11.1f   %5.1f-%-6.1f  %6.1f / %s\n", who, median, speed[NR],
+        speed[1], speed[NR], peak / 1024, small == "" ? "-" : sprintf("%.1f", small / 1024)
+    }'
+done
+awk -v i="$idle" 'BEGIN { printf "idle process (QApplication, shown window with a TGauge): peak %.1f MiB\n", i / 1024 }'
