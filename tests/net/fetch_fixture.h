@@ -104,16 +104,16 @@ class FetchTest : public ::testing::Test {
     }
   }
 
-  // A component with every event bound to `events`; OnProgress only when asked for.
-  THttpFetch& Make(FetchEvents& events, bool with_progress = true) {
+  // A component for `url` with every event bound to `events`; a file fetch goes to Target().
+  THttpFetch& Make(FetchEvents& events, const std::string& url = {}) {
     fetches_.push_back(std::make_unique<THttpFetch>());
     THttpFetch& fetch = *fetches_.back();
-    if (with_progress) {
-      fetch.OnProgress = [&events](QObject* sender, std::int32_t total, std::int32_t readed) {
-        if (events.Ends() > 0) ++events.progress_after_end;
-        events.progress.push_back({sender, total, readed});
-      };
-    }
+    fetch.URL = url;
+    fetch.FileName = Target();
+    fetch.OnProgress = [&events](QObject* sender, std::int32_t total, std::int32_t readed) {
+      if (events.Ends() > 0) ++events.progress_after_end;
+      events.progress.push_back({sender, total, readed});
+    };
     fetch.OnDoneFile = [&events](THttpFetch* sender, const std::string& name, std::int32_t size) {
       ++events.done_file;
       events.sender = sender;
@@ -140,19 +140,16 @@ class FetchTest : public ::testing::Test {
   // Fetches `path` of the fake host into the target file, or as text.
   FetchEvents FetchFile(const std::string& path, bool binary = false) {
     FetchEvents events;
-    THttpFetch& fetch = Make(events);
+    THttpFetch& fetch = Make(events, kHost + path);
     fetch.BinaryData = binary;
-    fetch.URL = kHost + path;
-    fetch.FileName = Target();
     fetch.FetchToFile();
     Finish(fetch);
     return events;
   }
   FetchEvents FetchString(const std::string& path, bool binary = false) {
     FetchEvents events;
-    THttpFetch& fetch = Make(events);
+    THttpFetch& fetch = Make(events, kHost + path);
     fetch.BinaryData = binary;
-    fetch.URL = kHost + path;
     fetch.FetchToString();
     Finish(fetch);
     return events;

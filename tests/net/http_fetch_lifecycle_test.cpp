@@ -50,9 +50,7 @@ TEST_F(HttpFetchLifecycle, PropertiesAtCreation) {
 TEST_F(HttpFetchLifecycle, SecondStartWhileRunningIsIgnored) {
   server_.Route("/x", Ok("once"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.FetchToFile();
   fetch.FetchToFile();
   fetch.FetchToString();
@@ -65,9 +63,7 @@ TEST_F(HttpFetchLifecycle, SecondStartWhileRunningIsIgnored) {
 TEST_F(HttpFetchLifecycle, StartFromInsideTheCompletionEventIsIgnored) {
   server_.Route("/x", Ok("body"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   bool running_inside = false;
   fetch.OnDoneFile = [&](THttpFetch* sender, const std::string&, std::int32_t) {
     ++events.done_file;
@@ -89,9 +85,7 @@ TEST_F(HttpFetchLifecycle, StartFromInsideTheCompletionEventIsIgnored) {
 TEST_F(HttpFetchLifecycle, CompletionHandlersAreLookedUpWhenTheFetchEnds) {
   RouteGated("/x", 100, 10, "g");
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.FetchToFile();
   ASSERT_TRUE(server_.WaitAtGate("g"));
   int late_handler = 0;
@@ -105,9 +99,7 @@ TEST_F(HttpFetchLifecycle, CompletionHandlersAreLookedUpWhenTheFetchEnds) {
 TEST_F(HttpFetchLifecycle, WaitThreadReturnsAfterTheCompletionEvent) {
   server_.Route("/x", Ok(std::string(5000, 'w')));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.WaitThread = true;
   fetch.FetchToFile();
   EXPECT_EQ(events.done_file, 1);  // already raised, and returned, on return
@@ -124,9 +116,7 @@ TEST_F(HttpFetchLifecycle, WaitThreadReturnsAfterTheCompletionEvent) {
 TEST_F(HttpFetchLifecycle, CancelInTheReadLoopLeavesThePartialFileClosed) {
   RouteGated("/big", 10000, 3000, "g");
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/big";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/big");
   fetch.BinaryData = true;
   fetch.FetchToFile();
   ASSERT_TRUE(RunUntil([&] { return !events.progress.empty() && events.progress.back().readed == 3000; }));
@@ -146,9 +136,7 @@ TEST_F(HttpFetchLifecycle, CancelWhileWaitingForTheReplyEndsInError) {
   server_.Route("/silent", silent);
   for (bool to_file : {true, false}) {
     FetchEvents events;
-    THttpFetch& fetch = Make(events);
-    fetch.URL = "http://example.test/silent";
-    fetch.FileName = Target();
+    THttpFetch& fetch = Make(events, "http://example.test/silent");
     to_file ? fetch.FetchToFile() : fetch.FetchToString();
     ASSERT_TRUE(server_.WaitForRequests(to_file ? 1 : 2));
     fetch.Cancel();

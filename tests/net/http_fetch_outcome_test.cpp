@@ -113,10 +113,8 @@ TEST_F(HttpFetchOutcome, NoReplyAtAllFailsAndLeavesTheFile) {
     for (bool binary : {false, true}) {
       PutOldTarget();
       FetchEvents file;
-      THttpFetch& fetch = Make(file);
-      fetch.URL = url;
+      THttpFetch& fetch = Make(file, url);
       fetch.BinaryData = binary;
-      fetch.FileName = Target();
       fetch.FetchToFile();
       Finish(fetch);
       EXPECT_EQ(file.errors, 1) << url << " binary " << binary;
@@ -124,8 +122,7 @@ TEST_F(HttpFetchOutcome, NoReplyAtAllFailsAndLeavesTheFile) {
       EXPECT_EQ(TargetBytes(), "last good content") << url;
 
       FetchEvents text;
-      THttpFetch& string_fetch = Make(text);
-      string_fetch.URL = url;
+      THttpFetch& string_fetch = Make(text, url);
       string_fetch.BinaryData = binary;
       string_fetch.FetchToString();
       Finish(string_fetch);
@@ -263,8 +260,7 @@ TEST_F(HttpFetchOutcome, GarbageRepliesEndInOneEvent) {
 TEST_F(HttpFetchOutcome, TargetThatCannotBeCreatedFails) {
   server_.Route("/x", Ok("body"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.FileName = dir_.file("no-such-folder/target.bin").string();
   fetch.FetchToFile();
   Finish(fetch);
@@ -289,10 +285,8 @@ TEST_F(HttpFetchOutcome, SilentServerTimesOutWithAnError) {
   for (const char* path : {"/silent", "/stalled"}) {
     for (bool to_file : {true, false}) {
       FetchEvents events;
-      THttpFetch& fetch = Make(events);
+      THttpFetch& fetch = Make(events, std::string(kHost) + path);
       fetch.Limits.stall_limit = std::chrono::milliseconds(300);
-      fetch.URL = std::string(kHost) + path;
-      fetch.FileName = Target();
       to_file ? fetch.FetchToFile() : fetch.FetchToString();
       Finish(fetch);
       // A string fetch with bytes in hand would count as success; a stall does not.

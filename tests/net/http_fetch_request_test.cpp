@@ -33,9 +33,7 @@ TEST_F(HttpFetchRequest, DefaultsSendAPlainHttp10GetWithAgentAcceptAndNoCache) {
 TEST_F(HttpFetchRequest, SettingsGoIntoTheRequest) {
   server_.Route("/x", Ok("x"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "example.test/x");
   fetch.UseCache = true;
   fetch.Agent = "Other Agent/1.0";
   fetch.AcceptTypes = "text/plain";
@@ -53,8 +51,7 @@ TEST_F(HttpFetchRequest, SettingsGoIntoTheRequest) {
 TEST_F(HttpFetchRequest, EmptyAgentAndAcceptTypesSendNeither) {
   server_.Route("/x", Ok("x"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.Agent.clear();
   fetch.AcceptTypes.clear();
   fetch.FetchToString();
@@ -68,8 +65,7 @@ TEST_F(HttpFetchRequest, EmptyAgentAndAcceptTypesSendNeither) {
 TEST_F(HttpFetchRequest, PostQueryMakesAFormPostAndEmptyOneAGet) {
   server_.Route("/form", Ok("thanks"));
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/form";
+  THttpFetch& fetch = Make(events, "http://example.test/form");
   fetch.PostQuery = "name=Rk5+Helper&build=2";
   fetch.FetchToString();
   Finish(fetch);
@@ -98,8 +94,7 @@ TEST_F(HttpFetchRequest, CredentialsAnswerTheServersChallenge) {
     return challenge;
   });
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/private";
+  THttpFetch& fetch = Make(events, "http://example.test/private");
   fetch.UserName = "tool";
   fetch.Password = "s3cret";
   fetch.FetchToString();
@@ -120,8 +115,7 @@ TEST_F(HttpFetchRequest, RedirectsAreFollowed) {
   EXPECT_EQ(FetchString("/old").result, "new place");
 
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/post-old";
+  THttpFetch& fetch = Make(events, "http://example.test/post-old");
   fetch.PostQuery = "a=1";
   fetch.FetchToString();
   Finish(fetch);
@@ -160,9 +154,7 @@ TEST_F(HttpFetchRequest, SettingsChangedDuringAFetchDoNotAffectIt) {
   reply.gate = "half";
   server_.Route("/x", reply);
   FetchEvents events;
-  THttpFetch& fetch = Make(events);
-  fetch.URL = "http://example.test/x";
-  fetch.FileName = Target();
+  THttpFetch& fetch = Make(events, "http://example.test/x");
   fetch.FetchToFile();
   ASSERT_TRUE(server_.WaitAtGate("half"));
   const std::string first_target = Target();
