@@ -138,19 +138,15 @@ class FetchTest : public ::testing::Test {
   }
 
   // Fetches `path` of the fake host into the target file, or as text.
-  FetchEvents FetchFile(const std::string& path, bool binary = false) {
-    FetchEvents events;
-    THttpFetch& fetch = Make(events, kHost + path);
-    fetch.BinaryData = binary;
-    fetch.FetchToFile();
-    Finish(fetch);
-    return events;
-  }
+  FetchEvents FetchFile(const std::string& path, bool binary = false) { return Fetch(path, true, binary); }
   FetchEvents FetchString(const std::string& path, bool binary = false) {
+    return Fetch(path, false, binary);
+  }
+  FetchEvents Fetch(const std::string& path, bool to_file, bool binary) {
     FetchEvents events;
     THttpFetch& fetch = Make(events, kHost + path);
     fetch.BinaryData = binary;
-    fetch.FetchToString();
+    to_file ? fetch.FetchToFile() : fetch.FetchToString();
     Finish(fetch);
     return events;
   }
