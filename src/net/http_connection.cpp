@@ -155,7 +155,7 @@ bool HttpConnection::Send(const HttpRequest& request) {
   CURL* e = s.easy;
   s.url = "http://" + request.host + EncodeRequestPath(request.path);
   curl_easy_setopt(e, CURLOPT_URL, s.url.c_str());
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");  // https only by redirect
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
