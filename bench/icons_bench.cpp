@@ -65,17 +65,17 @@ std::vector<uint32_t> Pattern(int side, uint32_t seed) {
 }
 
 std::string Program(uint32_t seed) {
-  rk5::test::PeSpec spec;
-  spec.pe32_plus = seed % 2 == 1;
-  spec.code_bytes = 256 * 1024;
+  rk5::test::PeSpec recipe;
+  recipe.pe32_plus = seed % 2 == 1;
+  recipe.code_bytes = 256 * 1024;
   rk5::test::IconGroupSpec group;
   for (int side : {16, 32, 48}) {
     group.images.push_back(
         {side, side, 32, rk5::test::DibIcon(side, side, Pattern(side, seed), 32)});
   }
   group.images.push_back({256, 256, 32, rk5::test::PngImage(256, 256, Pattern(256, seed))});
-  spec.groups.push_back(group);
-  return rk5::test::BuildPe(spec).bytes;
+  recipe.groups.push_back(group);
+  return rk5::test::BuildPe(recipe).bytes;
 }
 
 // Writes count tool files made by make and a catalogue that points at them.

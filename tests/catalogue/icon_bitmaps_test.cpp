@@ -93,6 +93,14 @@ TEST(IconBitmapMaking, WithoutAnIconOnlyTheDimmedBackground) {
   EXPECT_EQ(MakeIconBitmap(&damaged, 45).pixels[0], kPlainNormal);
 }
 
+TProgram Built(const IconBuilder& build, const std::string& path, const std::string& exe) {
+  TProgram entry;
+  entry.Path = path;
+  entry.ExeName = exe;
+  build(entry);
+  return entry;
+}
+
 // Answers from a table of paths; counts what it is asked.
 class TableIcons final : public platform::IconExtraction {
  public:
@@ -116,28 +124,19 @@ TEST(IconBuilding, BitmapsOnlyForAnExistingFileAndBothOfThem) {
   icons.files["/t/plain"] = std::nullopt;
   const IconBuilder build = MakeIconBuilder(icons);
 
-  TProgram missing;
-  missing.Path = "/t/";
-  missing.ExeName = "gone.exe";
-  build(missing);
+  TProgram missing = Built(build, "/t/", "gone.exe");
   EXPECT_EQ(icons.asked.back(), "/t/gone.exe");
   EXPECT_EQ(missing.IconNormal, nullptr);
   EXPECT_EQ(missing.IconSelected, nullptr);
   EXPECT_EQ(icons.extractions, 0);
 
-  TProgram plain;
-  plain.Path = "/t/";
-  plain.ExeName = "plain";
-  build(plain);
+  TProgram plain = Built(build, "/t/", "plain");
   ASSERT_NE(plain.IconNormal, nullptr);
   ASSERT_NE(plain.IconSelected, nullptr);
   EXPECT_EQ(plain.IconNormal->pixels, std::vector<uint32_t>(1024, kPlainNormal));
   EXPECT_EQ(plain.IconSelected->pixels, std::vector<uint32_t>(1024, kPlainSelected));
 
-  TProgram tool;
-  tool.Path = "/t/";
-  tool.ExeName = "tool.exe";
-  build(tool);
+  TProgram tool = Built(build, "/t/", "tool.exe");
   ASSERT_NE(tool.IconNormal, nullptr);
   ASSERT_NE(tool.IconSelected, nullptr);
   EXPECT_EQ(tool.IconNormal->pixels, std::vector<uint32_t>(1024, kOpaque | 0xA2A2A2));
@@ -148,9 +147,9 @@ TEST(IconBuilding, BitmapsOnlyForAnExistingFileAndBothOfThem) {
 TEST(IconBuilding, RealFilesThroughTheCatalogue) {
   test::TempDir dir;
   const std::vector<uint32_t> red(32 * 32, 0xFFFF0000u);
-  test::PeSpec spec;
-  spec.groups.push_back({"", 1, {{32, 32, 32, test::DibIcon(32, 32, red, 32)}}});
-  test::WriteFileBytes(dir.file("tool.exe"), test::BuildPe(spec).bytes);
+  test::PeSpec recipe;
+  recipe.groups.push_back({"", 1, {{32, 32, 32, test::DibIcon(32, 32, red, 32)}}});
+  test::WriteFileBytes(dir.file("tool.exe"), test::BuildPe(recipe).bytes);
   test::WriteFileBytes(dir.file("logo.png"), test::PngImage(32, 32, red));
   test::WriteFileBytes(dir.file("run.sh"), "#!/bin/sh\necho hi\n");
   test::WriteFileBytes(dir.file("empty"), "");

@@ -84,10 +84,10 @@ IconImageSpec SolidDib(int side, uint32_t colour) {
 }
 
 PeSpec OneGroup(std::vector<IconImageSpec> images, bool pe32_plus = false) {
-  PeSpec spec;
-  spec.pe32_plus = pe32_plus;
-  spec.groups.push_back(IconGroupSpec{"", 1, std::move(images)});
-  return spec;
+  PeSpec recipe;
+  recipe.pe32_plus = pe32_plus;
+  recipe.groups.push_back(IconGroupSpec{"", 1, std::move(images)});
+  return recipe;
 }
 
 std::optional<IconPicture> FromBytes(const std::string& bytes) {
@@ -191,13 +191,13 @@ TEST_F(IconExtractionTest, TheGroupsThirtyTwoOrElseTheNearestSize) {
 }
 
 TEST_F(IconExtractionTest, TheFirstGroupInDirectoryOrder) {
-  PeSpec spec;
-  spec.groups.push_back(IconGroupSpec{"MAINICON", 0, {SolidDib(32, kRed)}});
-  spec.groups.push_back(IconGroupSpec{"", 1, {SolidDib(32, kGreen)}});
-  EXPECT_NO_FATAL_FAILURE(ExpectUniform(IconOf("named.exe", BuildPe(spec).bytes), kRed));
-  spec.groups = {IconGroupSpec{"", 7, {SolidDib(32, kBlue)}},
+  PeSpec recipe;
+  recipe.groups.push_back(IconGroupSpec{"MAINICON", 0, {SolidDib(32, kRed)}});
+  recipe.groups.push_back(IconGroupSpec{"", 1, {SolidDib(32, kGreen)}});
+  EXPECT_NO_FATAL_FAILURE(ExpectUniform(IconOf("named.exe", BuildPe(recipe).bytes), kRed));
+  recipe.groups = {IconGroupSpec{"", 7, {SolidDib(32, kBlue)}},
                  IconGroupSpec{"", 2, {SolidDib(32, kGreen)}}};
-  EXPECT_NO_FATAL_FAILURE(ExpectUniform(IconOf("ids.exe", BuildPe(spec).bytes), kBlue));
+  EXPECT_NO_FATAL_FAILURE(ExpectUniform(IconOf("ids.exe", BuildPe(recipe).bytes), kBlue));
 }
 
 TEST_F(IconExtractionTest, ImageFilesGiveTheirOwnPicture) {
@@ -275,9 +275,9 @@ class CountingSource final : public ByteSource {
 };
 
 TEST(IconExtractionBounds, ALargeProgramIsReadOnlyWhereNeeded) {
-  PeSpec spec = OneGroup({SolidDib(16, kRed), SolidDib(32, kGreen), SolidDib(256, kBlue)});
-  spec.code_bytes = 32u << 20;
-  const PeFile pe = BuildPe(spec);
+  PeSpec recipe = OneGroup({SolidDib(16, kRed), SolidDib(32, kGreen), SolidDib(256, kBlue)});
+  recipe.code_bytes = 32u << 20;
+  const PeFile pe = BuildPe(recipe);
   CountingSource source(pe.bytes);
   const std::optional<std::vector<uint8_t>> image = FirstProgramIconImage(source);
   ASSERT_TRUE(image.has_value());

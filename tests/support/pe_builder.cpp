@@ -153,20 +153,20 @@ uint32_t GetU32(const std::string& bytes, size_t at) {
   return v;
 }
 
-PeFile BuildPe(const PeSpec& spec) {
+PeFile BuildPe(const PeSpec& recipe) {
   // The resource tree: icons by id from 1 across all groups, the groups, a manifest.
   Node root;
   Node icons = Directory(3, {});
   Node groups = Directory(14, {});
   uint16_t next_id = 1;
-  for (const IconGroupSpec& group : spec.groups) {
+  for (const IconGroupSpec& group : recipe.groups) {
     groups.children.push_back(
         Directory(group.id, {Language(GroupBytes(group, next_id))}, group.name));
     for (const IconImageSpec& image : group.images) {
       icons.children.push_back(Directory(next_id++, {Language(image.data)}));
     }
   }
-  const bool with_icons = !spec.groups.empty();
+  const bool with_icons = !recipe.groups.empty();
   if (with_icons) {
     root.children.push_back(std::move(icons));
     root.children.push_back(std::move(groups));
@@ -174,8 +174,8 @@ PeFile BuildPe(const PeSpec& spec) {
   root.children.push_back(Directory(24, {Directory(1, {Language("<assembly/>")})}));
 
   const uint32_t code_address = kSectionAlignment;
-  const uint32_t code_raw = Align(spec.code_bytes, kFileAlignment);
-  const uint32_t resource_address = Align(code_address + spec.code_bytes, kSectionAlignment);
+  const uint32_t code_raw = Align(recipe.code_bytes, kFileAlignment);
+  const uint32_t resource_address = Align(code_address + recipe.code_bytes, kSectionAlignment);
   const std::string resources = LayOut(root, resource_address);
   const uint32_t resource_raw_at = kHeadersBytes + code_raw;
   const uint32_t resource_raw = Align(static_cast<uint32_t>(resources.size()), kFileAlignment);
@@ -189,19 +189,19 @@ PeFile BuildPe(const PeSpec& spec) {
   pe.pe_header = kPeOffset;
   std::memcpy(&out[kPeOffset], "PE\0\0", 4);
   const size_t coff = kPeOffset + 4;
-  const uint16_t optional_bytes = spec.pe32_plus ? 240 : 224;
-  PutU16(out, coff, spec.pe32_plus ? 0x8664 : 0x14C);
+  const uint16_t optional_bytes = recipe.pe32_plus ? 240 : 224;
+  PutU16(out, coff, recipe.pe32_plus ? 0x8664 : 0x14C);
   PutU16(out, coff + 2, 2);
   pe.section_count = coff + 2;
   PutU16(out, coff + 16, optional_bytes);
-  PutU16(out, coff + 18, spec.pe32_plus ? 0x0022 : 0x0102);
+  PutU16(out, coff + 18, recipe.pe32_plus ? 0x0022 : 0x0102);
 
   const size_t opt = coff + 20;
-  PutU16(out, opt, spec.pe32_plus ? 0x20B : 0x10B);
+  PutU16(out, opt, recipe.pe32_plus ? 0x20B : 0x10B);
   PutU32(out, opt + 4, code_raw);
   PutU32(out, opt + 16, code_address);  // entry point
   PutU32(out, opt + 20, code_address);
-  if (spec.pe32_plus) {
+  if (recipe.pe32_plus) {
     PutU32(out, opt + 24, 0x40000000);  // image base, low half
     PutU32(out, opt + 28, 0x1);
   } else {
@@ -214,7 +214,7 @@ PeFile BuildPe(const PeSpec& spec) {
          Align(resource_address + static_cast<uint32_t>(resources.size()), kSectionAlignment));
   PutU32(out, opt + 60, kHeadersBytes);
   PutU16(out, opt + 68, 2);  // windows GUI
-  const size_t counts = opt + (spec.pe32_plus ? 108 : 92);
+  const size_t counts = opt + (recipe.pe32_plus ? 108 : 92);
   PutU32(out, counts, 16);
   pe.resource_directory = counts + 4 + 8 * 2;
   PutU32(out, pe.resource_directory, resource_address);
@@ -230,7 +230,7 @@ PeFile BuildPe(const PeSpec& spec) {
     PutU32(out, at + 20, raw_at);
     PutU32(out, at + 36, flags);
   };
-  section(pe.section_table, ".text", spec.code_bytes, code_address, code_raw, kHeadersBytes,
+  section(pe.section_table, ".text", recipe.code_bytes, code_address, code_raw, kHeadersBytes,
           0x60000020);
   section(pe.section_table + 40, ".rsrc", static_cast<uint32_t>(resources.size()), resource_address,
           resource_raw, resource_raw_at, 0x40000040);

@@ -49,7 +49,7 @@ struct PeFile {
   std::vector<size_t> icon_data;          // the icon images' bytes, by id from 1
 };
 
-PeFile BuildPe(const PeSpec& spec);
+PeFile BuildPe(const PeSpec& recipe);
 
 // An icon file (.ico) holding the images in this order.
 std::string BuildIconFile(const std::vector<IconImageSpec>& images);

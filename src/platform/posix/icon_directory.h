@@ -14,7 +14,7 @@ namespace rk5::platform {
 struct IconDirEntry {
   int width = 0;  // 1 to 256 as declared
   int height = 0;
-  int bit_count = 0;  // 0 when the entry does not say
+  int bit_count = 0;  // as declared, or from the palette size when the entry says 0
   uint32_t bytes = 0;
   // The image's icon resource id in a group; its file offset in an icon file.
   uint32_t locator = 0;
