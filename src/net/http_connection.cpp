@@ -24,11 +24,6 @@ constexpr std::chrono::milliseconds kCancelPoll{100};
 constexpr long kReceiveBuffer = 64 * 1024;
 constexpr long kMaxRedirects = 10;
 
-void InitCurlOnce() {
-  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
-  static_cast<void>(init);
-}
-
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -44,6 +39,11 @@ std::string_view Trim(std::string_view text) {
 }
 
 }  // namespace
+
+void InitHttpLayer() {
+  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+  static_cast<void>(init);
+}
 
 struct HttpConnection::State {
   CURLM* multi = nullptr;
@@ -145,7 +145,7 @@ bool HttpConnection::Send(const HttpRequest& request) {
     s.End(CURLE_COULDNT_RESOLVE_HOST);
     return false;
   }
-  InitCurlOnce();
+  InitHttpLayer();
   s.easy = curl_easy_init();
   s.multi = curl_multi_init();
   if (s.easy == nullptr || s.multi == nullptr) {

@@ -13,6 +13,10 @@
 
 namespace rk5 {
 
+// Sets up libcurl once per process; the first connection does it otherwise. Call it on
+// the main thread, before any worker needs it.
+void InitHttpLayer();
+
 class HttpConnection {
  public:
   // `cancelled`, when given, is polled while the layer waits for the network; once it is

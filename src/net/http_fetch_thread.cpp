@@ -1,9 +1,12 @@
 #include "net/http_fetch_thread.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 
 #include <memory>
 #include <optional>
+#include <set>
+#include <vector>
 
 #include "net/fetch_size.h"
 #include "net/http_connection.h"
@@ -19,7 +22,6 @@ constexpr std::size_t kChunk = 1025;
 constexpr std::size_t kFileBuffer = 64 * 1024;
 constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
 
-
 QEvent::Type ProgressEventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
@@ -30,15 +32,42 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// The workers that exist, for the exit; created and freed on the GUI thread only.
+std::set<THttpFetchThread*>& LiveWorkers() {
+  static std::set<THttpFetchThread*> workers;
+  return workers;
+}
+
 }  // namespace
 
 THttpFetchThread::THttpFetchThread(THttpFetch* owner, bool to_file)
     : owner_(owner), to_file_(to_file) {
   // This object lives on the GUI thread, so the completion step runs there, after run().
   connect(this, &QThread::finished, this, &THttpFetchThread::Finished, Qt::QueuedConnection);
+  static const bool registered = (qAddPostRoutine(&THttpFetchThread::StopAllAtExit), true);
+  static_cast<void>(registered);
+  InitHttpLayer();  // here, on the GUI thread, rather than in the first worker
+  LiveWorkers().insert(this);
 }
 
-THttpFetchThread::~THttpFetchThread() = default;
+THttpFetchThread::~THttpFetchThread() { LiveWorkers().erase(this); }
+
+void THttpFetchThread::StopAllAtExit() {
+  const std::vector<THttpFetchThread*> workers(LiveWorkers().begin(), LiveWorkers().end());
+  for (THttpFetchThread* worker : workers) {
+    worker->Terminate();
+    worker->success_.store(false);
+    worker->abandoned_.store(true);
+    worker->progress_returned_.fetch_add(1);
+    worker->progress_returned_.notify_all();
+  }
+  for (THttpFetchThread* worker : workers) {
+    if (!worker->wait(QDeadlineTimer(kExitWait))) continue;  // left to the exit
+    worker->run_ended_.load(std::memory_order_acquire);
+    if (worker->owner_ != nullptr) worker->owner_->worker_ = nullptr;
+    delete worker;
+  }
+}
 
 void THttpFetchThread::run() {
   Execute();
@@ -61,7 +90,8 @@ bool THttpFetchThread::event(QEvent* event) {
 }
 
 void THttpFetchThread::RunReportProgress() {
-  const std::uint32_t returned = progress_returned_.load(std::memory_order_relaxed);
+  const std::uint32_t returned = progress_returned_.load();
+  if (abandoned_.load()) return;
   QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
   progress_returned_.wait(returned, std::memory_order_acquire);
 }

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -27,6 +28,11 @@ class THttpFetchThread : public QThread {
   ~THttpFetchThread() override;
 
   void Resume() { start(); }
+  // When the application object goes, workers still running are told to stop, their
+  // waits for the GUI thread released, and each is given kExitWait to end; those that
+  // ended are freed. Without this their threads would run on into the process's exit.
+  static constexpr std::chrono::seconds kExitWait{2};
+  static void StopAllAtExit();
   // The cooperative stop, polled at the check points.
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
@@ -69,6 +75,7 @@ class THttpFetchThread : public QThread {
   std::atomic<bool> run_ended_{false};
   // Counts the progress reports that have returned; the worker sleeps on it meanwhile.
   std::atomic<std::uint32_t> progress_returned_{0};
+  std::atomic<bool> abandoned_{false};  // no GUI thread will answer any more
 };
 
 }  // namespace rk5

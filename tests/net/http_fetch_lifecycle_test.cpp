@@ -245,9 +245,6 @@ TEST_F(HttpFetchLifecycle, ProgramExitsWhileAWorkerRuns) {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("http_proxy", QString::fromStdString(server_.ProxyUrl()));
-    // The program ends with its worker still running, on purpose: what that worker holds
-    // is not freed, and a leak checker would call it a leak.
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
     tool.setProcessEnvironment(env);
     tool.start(RK5_TEST_BINARY_DIR "/tests/tool_fetch_exit",
                {"http://example.test/x", QString::fromStdString(Target()), mode});
