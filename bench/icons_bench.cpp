@@ -19,8 +19,6 @@
 #include "catalogue/ini_document.h"
 #include "platform/icon_extraction.h"
 #include "support/pe_builder.h"
-// The bench links the product libraries only, so the test builder comes in as source.
-#include "support/pe_builder.cpp"  // NOLINT(bugprone-suspicious-include)
 
 namespace {
 

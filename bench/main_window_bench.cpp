@@ -51,14 +51,14 @@ int main(int argc, char** argv) {
   rk5::TheRunState().ProgramFolder = dir.folder();
 
   // 2,000 tools; every fourth is installed, with a program file carrying a four-image icon.
-  rk5::test::PeSpec spec;
+  rk5::test::PeSpec program_layout;
   rk5::test::IconGroupSpec group;
   for (int size : {16, 32, 48, 64}) {
     group.images.push_back({size, size, 32,
                             rk5::test::DibIcon(size, size, rk5::test::Solid(size, size, 0xFF3366CC), 32)});
   }
-  spec.groups.push_back(group);
-  const std::string program = rk5::test::BuildPe(spec).bytes;
+  program_layout.groups.push_back(group);
+  const std::string program = rk5::test::BuildPe(program_layout).bytes;
   std::string local;
   for (int i = 0; i < 2000; ++i) {
     std::string n = std::to_string(i);

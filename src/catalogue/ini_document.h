@@ -35,7 +35,7 @@ class IniDocument {
                          std::string_view def) const;
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
 
-  // Adds or replaces a key; a missing section is appended at the end of the document, a
+  // Adds or replaces a key; a missing section is appended at the end of the file, a
   // missing key at the end of its section. Returns false (and changes nothing) for a name
   // that cannot be stored on one line: a section with "]", a key with "=", either with a
   // line break or empty after trimming. A value is cut at its first line break.
