@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libzip-dev zlib1g-dev libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev
-  fonts-dejavu-core xvfb xauth xdotool nginx-light zip unzip curl
+  fonts-dejavu-core xvfb xauth xdotool nginx-light zip unzip curl time
 )
 if [ "${RK5_SETUP_EXTRA:-}" = fuzz ]; then
   packages+=(clang)
