@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <set>
@@ -21,6 +22,8 @@ constexpr std::size_t kChunk = 1025;
 // The target file's write buffer: pieces reach the file in few system calls.
 constexpr std::size_t kFileBuffer = 64 * 1024;
 constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
+// The longest the GUI thread stays away from its event loop answering progress reports.
+constexpr std::chrono::milliseconds kSlice{10};
 
 QEvent::Type ProgressEventType() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -83,17 +86,49 @@ void THttpFetchThread::Finished() {
 
 bool THttpFetchThread::event(QEvent* event) {
   if (event->type() != ProgressEventType()) return QThread::event(event);
-  ReportProgress();
-  progress_returned_.fetch_add(1, std::memory_order_release);
-  progress_returned_.notify_one();
+  ServeProgress();
   return true;
 }
 
 void THttpFetchThread::RunReportProgress() {
-  const std::uint32_t returned = progress_returned_.load();
+  const std::uint32_t ticket = progress_returned_.load() + 1;
   if (abandoned_.load()) return;
-  QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
-  progress_returned_.wait(returned, std::memory_order_acquire);
+  progress_asked_.store(ticket);
+  // Either the GUI thread still watches and sees the ticket, or it has stopped watching
+  // and this event brings it back; when both happen, the event finds nothing to answer.
+  if (!gui_watching_.load()) QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
+  const auto returned = [&] {
+    return progress_returned_.load(std::memory_order_acquire) != ticket - 1;
+  };
+  if (worker_watch_.For(returned)) return;
+  progress_returned_.wait(ticket - 1, std::memory_order_acquire);
+}
+
+void THttpFetchThread::ServeProgress() {
+  const auto start = std::chrono::steady_clock::now();
+  const auto waiting = [&] {
+    return progress_asked_.load() != progress_returned_.load(std::memory_order_relaxed);
+  };
+  gui_watching_.store(true);
+  while (AnswerProgress() && std::chrono::steady_clock::now() - start < kSlice &&
+         gui_watch_.For(waiting)) {
+  }
+  gui_watching_.store(false);
+  AnswerProgress();  // asked for just as the GUI thread stopped watching
+}
+
+bool THttpFetchThread::AnswerProgress() {
+  // A handler that runs a modal loop may meet a second event of this worker in it; the
+  // report it would find is the one already being answered.
+  if (answering_) return false;
+  const std::uint32_t asked = progress_asked_.load();
+  if (asked == progress_returned_.load(std::memory_order_relaxed)) return false;
+  answering_ = true;
+  ReportProgress();
+  answering_ = false;
+  progress_returned_.store(asked, std::memory_order_release);
+  progress_returned_.notify_one();
+  return true;
 }
 
 void THttpFetchThread::ReportProgress() {

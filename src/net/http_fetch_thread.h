@@ -15,6 +15,7 @@
 
 #include "net/http_fetch.h"
 #include "net/http_request.h"
+#include "net/watch.h"
 
 namespace rk5 {
 
@@ -50,7 +51,12 @@ class THttpFetchThread : public QThread {
   // Worker side of a progress report: hands ReportProgress to the GUI thread and waits
   // until it has returned.
   void RunReportProgress();
-  void ReportProgress();  // GUI thread
+  // GUI thread: answers the waiting report, then goes on answering while reports follow
+  // closely, so that a fast download does not pay a trip through the event queue and two
+  // thread wake-ups per piece. Back to the event loop when they pause or after kSlice.
+  void ServeProgress();
+  bool AnswerProgress();  // false when no report waits
+  void ReportProgress();
   void Finished();        // GUI thread: completion step, then self-destruction
 
   // Settings, copied when the fetch starts.
@@ -73,9 +79,15 @@ class THttpFetchThread : public QThread {
   std::unique_ptr<char[]> file_buffer_;  // outlives the target file's stream
   // Publishes the run's results to the completion step.
   std::atomic<bool> run_ended_{false};
-  // Counts the progress reports that have returned; the worker sleeps on it meanwhile.
+  // The progress hand-off: the worker numbers its report, the GUI thread echoes the number
+  // once ReportProgress has returned and says whether it still watches for the next one.
+  std::atomic<std::uint32_t> progress_asked_{0};
   std::atomic<std::uint32_t> progress_returned_{0};
+  std::atomic<bool> gui_watching_{false};
   std::atomic<bool> abandoned_{false};  // no GUI thread will answer any more
+  Watch worker_watch_;  // worker thread only
+  Watch gui_watch_;     // GUI thread only
+  bool answering_ = false;  // GUI thread only
 };
 
 }  // namespace rk5

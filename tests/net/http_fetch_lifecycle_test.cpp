@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "fetch_fixture.h"
@@ -111,6 +113,34 @@ TEST_F(HttpFetchLifecycle, WaitThreadReturnsAfterTheCompletionEvent) {
   fetch.URL = "http:///nowhere";
   fetch.FetchToFile();
   EXPECT_EQ(events.errors, 1);
+}
+
+TEST_F(HttpFetchLifecycle, ProgressHandlerMayRunAModalLoop) {
+  server_.Route("/x", Ok(std::string(50000, 'm')));
+  FetchEvents events;
+  THttpFetch& fetch = Make(events, "http://example.test/x");
+  std::vector<std::int32_t> readed;
+  int depth = 0;
+  int deepest = 0;
+  fetch.OnProgress = [&](QObject*, std::int32_t, std::int32_t value) {
+    ++depth;
+    deepest = std::max(deepest, depth);
+    readed.push_back(value);
+    if (readed.size() % 3 == 1) {  // as a message window would, now and then
+      QEventLoop modal;
+      QTimer::singleShot(0, &modal, &QEventLoop::quit);
+      modal.exec();
+    }
+    --depth;
+  };
+  fetch.FetchToFile();
+  Finish(fetch);
+  EXPECT_EQ(events.done_file, 1);
+  EXPECT_EQ(deepest, 1);  // never re-entered for a report
+  ASSERT_FALSE(readed.empty());
+  EXPECT_TRUE(std::is_sorted(readed.begin(), readed.end()) &&
+              std::adjacent_find(readed.begin(), readed.end()) == readed.end());
+  EXPECT_EQ(readed.back(), 50000);
 }
 
 TEST_F(HttpFetchLifecycle, CancelInTheReadLoopLeavesThePartialFileClosed) {
