@@ -19,7 +19,8 @@
 
 #include "app/run_state.h"
 #include "catalogue/gui/program_list.h"
-#include "net/fetch_fixture.h"
+#include "support/event_wait.h"
+#include "support/http_test_server.h"
 #include "net/http_fetch.h"
 #include "support/alert_catcher.h"
 #include "support/http_test_server.h"

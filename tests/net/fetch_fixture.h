@@ -19,24 +19,11 @@
 #include <gtest/gtest.h>
 
 #include "net/http_fetch.h"
+#include "support/event_wait.h"
 #include "support/http_test_server.h"
 #include "support/temp_dir.h"
 
 namespace rk5::test {
-
-// Dispatches events until `done` holds; false when `limit` passed first (a hang guard,
-// not a timing check: the tick only makes sure the limit is noticed).
-inline bool RunUntil(const std::function<bool()>& done,
-                     std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  QDeadlineTimer deadline(limit);
-  QTimer tick;
-  tick.start(50);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
 
 struct FetchEvents {
   struct Progress {
@@ -55,32 +42,6 @@ struct FetchEvents {
   int progress_after_end = 0;
 
   int Ends() const { return done_file + done_string + errors; }
-};
-
-// Sets one environment variable for the life of the object.
-class EnvOverride {
- public:
-  EnvOverride(const char* name, std::optional<std::string> value) : name_(name) {
-    if (qEnvironmentVariableIsSet(name)) old_ = qgetenv(name).toStdString();
-    if (value) {
-      qputenv(name, QByteArray::fromStdString(*value));
-    } else {
-      qunsetenv(name);
-    }
-  }
-  ~EnvOverride() {
-    if (old_) {
-      qputenv(name_, QByteArray::fromStdString(*old_));
-    } else {
-      qunsetenv(name_);
-    }
-  }
-  EnvOverride(const EnvOverride&) = delete;
-  EnvOverride& operator=(const EnvOverride&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
 };
 
 class FetchTest : public ::testing::Test {
