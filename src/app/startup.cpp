@@ -19,14 +19,16 @@ std::string UpperAscii(std::string_view text) {
   return upper;
 }
 
-void CheckForUpdate(const std::string& catalogue_file, RunState& state) {
-  if (!platform::StampOf(catalogue_file).exists) return;
-  IniFile catalogue(catalogue_file);
-  auto doc = catalogue.Snapshot();
-  if (doc->ReadInteger("Rk5Helper", "Build", 0) > OwnBuild) {
-    state.UpdateURL = doc->ReadString("Rk5Helper", "URL", "");
+void CheckForUpdate(const IniDocument& catalogue, RunState& state) {
+  if (catalogue.ReadInteger("Rk5Helper", "Build", 0) > OwnBuild) {
+    state.UpdateURL = catalogue.ReadString("Rk5Helper", "URL", "");
     state.UpdateRequired = true;
   }
+}
+
+void CheckForUpdate(const std::string& catalogue_file, RunState& state) {
+  if (!platform::StampOf(catalogue_file).exists) return;
+  CheckForUpdate(*IniFile(catalogue_file).Snapshot(), state);
 }
 
 RunState DecideRun(std::string_view first_argument, std::string_view program_folder,

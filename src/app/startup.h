@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/run_state.h"
+#include "catalogue/ini_document.h"
 #include "platform/registry.h"
 
 namespace rk5 {
@@ -22,8 +23,9 @@ std::string UpperAscii(std::string_view text);
 RunState DecideRun(std::string_view first_argument, std::string_view program_folder,
                    platform::Registry& registry);
 
-// Reads [Rk5Helper] Build and URL of a catalogue file into state when it announces a
-// build newer than this one. Used at start and after each refresh.
+// Reads [Rk5Helper] Build and URL of a catalogue into state when it announces a build
+// newer than this one. Used at start (the file, when it exists) and after each refresh.
+void CheckForUpdate(const IniDocument& catalogue, RunState& state);
 void CheckForUpdate(const std::string& catalogue_file, RunState& state);
 
 }  // namespace rk5

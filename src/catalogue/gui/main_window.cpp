@@ -214,13 +214,12 @@ void TMain::btnRefreshClick() {
 
 void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
   IniFile local(program_folder_ + "Local.ini");
-  const std::string catalogue_file = program_folder_ + "rk5h.ini";
-  IniFile catalogue(catalogue_file);
-  IniWriteResult merged = MergeCatalogue(*catalogue.Snapshot(), local);
+  auto catalogue = IniFile(program_folder_ + "rk5h.ini").Snapshot();
+  IniWriteResult merged = MergeCatalogue(*catalogue, local);
 
   RunState& state = TheRunState();
   const bool was_required = state.UpdateRequired;
-  CheckForUpdate(catalogue_file, state);
+  CheckForUpdate(*catalogue, state);
   if (state.UpdateRequired && !was_required) {
     ShowUpdateRequiredLook();
     ShowAlert("Rk5 Helper need to be updated!");
