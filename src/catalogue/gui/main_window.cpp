@@ -20,7 +20,14 @@
 #include "selfinstall/gui/frm_alert.h"
 #include "ui_main_window.h"
 
-static void InitMainWindowResources() { Q_INIT_RESOURCE(main_window); }
+// The window's icon lives in a resource of this static library; register it once.
+static void InitMainWindowResources() {
+  static const bool registered = [] {
+    Q_INIT_RESOURCE(main_window);
+    return true;
+  }();
+  (void)registered;
+}
 
 namespace rk5 {
 namespace {
