@@ -3,21 +3,13 @@
 # It compiles the extraction and the platform pieces it writes through itself and links
 # only libzip and zlib, so nothing built with another compiler (Qt) comes into it.
 if(RK5_FUZZ)
-  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    message(FATAL_ERROR "RK5_FUZZ needs clang (CC=clang CXX=clang++)")
-  endif()
   file(GLOB RK5_ARCHIVE_FUZZ_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/install/archive_*.cpp)
   foreach(concern file_tree staged_file file_times file_attributes free_space)
     list(APPEND RK5_ARCHIVE_FUZZ_SOURCES
          ${PROJECT_SOURCE_DIR}/src/platform/posix/${concern}.cpp)
   endforeach()
-  add_executable(archive_fuzz install/archive_fuzz.cpp ${RK5_ARCHIVE_FUZZ_SOURCES})
-  target_include_directories(archive_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_compile_options(archive_fuzz PRIVATE -fsanitize=fuzzer,address,undefined
-                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-  target_link_options(archive_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(archive_fuzz PRIVATE rk5_options PkgConfig::LIBZIP ZLIB::ZLIB)
-  set_target_properties(archive_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  rk5_add_fuzz_target(archive_fuzz install/archive_fuzz.cpp SOURCES ${RK5_ARCHIVE_FUZZ_SOURCES}
+                      LIBS PkgConfig::LIBZIP ZLIB::ZLIB)
 
   # Each fixture once through the target: a quick check that the guards hold on them.
   file(GLOB RK5_ARCHIVE_FUZZ_SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/install/fixtures/*.zip)

@@ -3,21 +3,12 @@
 # It compiles the Qt-free part of the search (PE resources, icon directories, bitmaps)
 # on its own, so nothing built with another compiler comes into it.
 if(RK5_FUZZ)
-  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    message(FATAL_ERROR "RK5_FUZZ needs clang (CC=clang CXX=clang++)")
-  endif()
   set(RK5_ICON_FUZZ_SOURCES)
   foreach(part icon_byte_source icon_directory icon_pe_resources icon_dib)
     list(APPEND RK5_ICON_FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/src/platform/posix/${part}.cpp)
   endforeach()
-  add_executable(icon_extraction_fuzz platform/icon_extraction_fuzz.cpp ${RK5_ICON_FUZZ_SOURCES})
-  target_include_directories(icon_extraction_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_compile_options(icon_extraction_fuzz PRIVATE -fsanitize=fuzzer,address,undefined
-                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-  target_link_options(icon_extraction_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(icon_extraction_fuzz PRIVATE rk5_options)
-  set_target_properties(icon_extraction_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY
-                        ${CMAKE_BINARY_DIR}/tests)
+  rk5_add_fuzz_target(icon_extraction_fuzz platform/icon_extraction_fuzz.cpp
+                      SOURCES ${RK5_ICON_FUZZ_SOURCES})
   # A short bounded run as a test: the guards hold on what it finds in that time.
   add_test(NAME IconExtractionFuzzShort
            COMMAND icon_extraction_fuzz -runs=200000 -max_len=16384 -seed=1)
