@@ -1,6 +1,6 @@
-#include "app/command_line.h"
+#include "platform/posix/command_line.h"
 
-namespace rk5 {
+namespace rk5::platform {
 
 std::vector<std::string> SplitArguments(std::string_view command_line) {
   std::vector<std::string> args;
@@ -24,4 +24,4 @@ std::vector<std::string> SplitArguments(std::string_view command_line) {
   return args;
 }
 
-}  // namespace rk5
+}  // namespace rk5::platform

@@ -1,8 +1,8 @@
-#include "app/command_line.h"
+#include "platform/posix/command_line.h"
 
 #include <gtest/gtest.h>
 
-namespace rk5 {
+namespace rk5::platform {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -20,4 +20,4 @@ TEST(CommandLine, BlanksSeparateAndQuotesGroup) {
 }
 
 }  // namespace
-}  // namespace rk5
+}  // namespace rk5::platform

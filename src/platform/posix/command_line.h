@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-namespace rk5 {
+namespace rk5::platform {
 
 std::vector<std::string> SplitArguments(std::string_view command_line);
 
-}  // namespace rk5
+}  // namespace rk5::platform

@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file copies that never leave a half-written target: the copy is written beside
+// the target, flushed and renamed over it in one step.
+#include <memory>
+#include <string>
+
+namespace rk5::platform {
+
+class FileCopy {
+ public:
+  virtual ~FileCopy() = default;
+  // Copies source to target. A target that is an existing folder gets source's file
+  // name. make_executable: the copy may be run by its owner. False when any read or
+  // write failed; the old target then stays as it was.
+  virtual bool Copy(const std::string& source, const std::string& target,
+                    bool make_executable) = 0;
+};
+
+std::unique_ptr<FileCopy> MakeFileCopy();
+
+}  // namespace rk5::platform
