@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "catalogue/icon_bitmaps.h"
-#include "catalogue/ini_document.h"
+#include "ini/ini_document.h"
 #include "platform/icon_extraction.h"
 #include "support/pe_builder.h"
 

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/run_state.h"
+#include "catalogue/run_state.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/gui/program_list.h"
 #include "catalogue/icon_bitmaps.h"
@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
   rk5::test::TempDir dir;
-  rk5::TheRunState().ProgramFolder = dir.folder();
+  rk5::RunState run;
+  run.ProgramFolder = dir.folder();
 
   // 2,000 tools; every fourth is installed, with a program file carrying a four-image icon.
   rk5::test::PeSpec program_layout;
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < rounds; ++r) {
     QElapsedTimer clock;
     clock.start();
-    rk5::TMain main(nullptr, rk5::MakeIconBuilder(*icons));
+    rk5::TMain main(run, rk5::MakeIconBuilder(*icons));
     PaintWatch watch;
     main.List()->viewport()->installEventFilter(&watch);
     main.show();
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
   std::vector<double> refresh;
   for (int r = 0; r < rounds; ++r) {
     rk5::test::WriteFileBytes(dir.file("Local.ini"), local);
-    rk5::TMain main(nullptr, rk5::MakeIconBuilder(*icons));
+    rk5::TMain main(run, rk5::MakeIconBuilder(*icons));
     main.show();
     QElapsedTimer clock;
     clock.start();

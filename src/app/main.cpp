@@ -1,4 +1,5 @@
-// The program body: settle the run mode, then create that mode's windows and run the loop.
+// The program body and the one place that knows every layer: settle the run, make the
+// platform services, then create the mode's windows with them and run the loop.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -6,10 +7,12 @@
 #include "app/gui/application.h"
 #include "app/gui/window_factory.h"
 #include "app/mode_plan.h"
-#include "app/run_state.h"
 #include "app/startup.h"
+#include "catalogue/run_state.h"
+#include "ini/file_registry.h"
 #include "platform/process_info.h"
-#include "platform/registry.h"
+#include "platform/services.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -29,10 +32,9 @@ std::string Describe(const rk5::RunState& state, const rk5::ModePlan& plan) {
 
 int main(int argc, char** argv) {
   std::string first_argument = argc > 1 ? argv[1] : "";
-  auto registry = rk5::platform::SystemRegistry();
-  rk5::RunState& state = rk5::TheRunState();
-  state =
-      rk5::DecideRun(first_argument, rk5::FolderOfPath(rk5::platform::ExecutablePath()), *registry);
+  rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
+  rk5::RunState state = rk5::DecideRun(
+      first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()), *services.registry);
   rk5::ModePlan plan = rk5::PlanForMode(state.RunMode);
 
   // RK5HELPER_DRY_RUN=1: report the decision and stop before any window exists.
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
   rk5::WindowFactory factory;
-  rk5::RegisterAvailableWindows(factory);
+  rk5::RegisterAvailableWindows(factory, state, services);
   if (!factory.Has(plan.windows.front())) {
     std::fprintf(stderr,
                  "rk5helper: the mode \"%s\" is not available in this build (its window %s "

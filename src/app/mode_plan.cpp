@@ -1,11 +1,12 @@
 #include "app/mode_plan.h"
 
+#include "selfinstall/startup_modes.h"
+
 namespace rk5 {
 
 ModePlan PlanForMode(std::string_view runMode) {
   ModePlan plan;
-  if (runMode == "/run" || runMode == "/update" || runMode == "/install" ||
-      runMode == "/installed") {
+  if (IsStartupMode(runMode)) {
     plan.ShowMainWindowAtStart = (runMode == "/installed");
     plan.windows.push_back(WindowKind::Startup);
     return plan;

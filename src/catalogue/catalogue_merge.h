@@ -2,8 +2,8 @@
 // The refresh merge: every key of every section of the fetched catalogue, in file order,
 // written under the same section and key into the local catalogue. Nothing is compared;
 // local-only sections and keys stay. One lock, one atomic replace.
-#include "catalogue/ini_document.h"
-#include "catalogue/ini_file.h"
+#include "ini/ini_document.h"
+#include "ini/ini_file.h"
 
 namespace rk5 {
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/icon_extraction.h"
+#include "ui/palette.h"
 
 namespace rk5 {
 namespace {
@@ -71,7 +72,7 @@ void DimBitmap(IconBitmap& bitmap, int percent) {
   for (size_t y = 0; y < rows; ++y) {
     for (size_t x = 0; x < width; ++x) {
       uint32_t& pixel = bitmap.pixels[y * width + x];
-      pixel = (pixel & 0xFF000000u) | BlendColor(pixel, kIconDimTarget, percent);
+      pixel = (pixel & 0xFF000000u) | BlendColor(pixel, palette::kSelectedRow, percent);
     }
   }
 }
@@ -80,7 +81,7 @@ IconBitmap MakeIconBitmap(const IconBitmap* icon, int percent) {
   IconBitmap bitmap;
   bitmap.width = kIconBitmapSize;
   bitmap.height = kIconBitmapSize;
-  bitmap.pixels.assign(kIconBitmapSize * kIconBitmapSize, 0xFF000000u | kIconBackground);
+  bitmap.pixels.assign(kIconBitmapSize * kIconBitmapSize, palette::Opaque(palette::kWindowBackground));
   // An icon whose pixels do not match its size is not drawn rather than read past its end.
   if (icon != nullptr && icon->width > 0 && icon->height > 0 &&
       icon->pixels.size() == static_cast<size_t>(icon->width) * icon->height) {
@@ -101,15 +102,8 @@ IconBuilder MakeIconBuilder(platform::IconExtraction& icons) {
   return [&icons](TProgram& entry) {
     const std::string file = entry.Path + entry.ExeName;
     if (!icons.IsExistingFile(file)) return;
-    std::optional<platform::IconPicture> picture = icons.FirstIcon(file);
-    IconBitmap icon;
-    const IconBitmap* drawn = nullptr;
-    if (picture) {
-      icon.width = picture->width;
-      icon.height = picture->height;
-      icon.pixels = std::move(picture->pixels);
-      drawn = &icon;
-    }
+    const std::optional<IconBitmap> picture = icons.FirstIcon(file);
+    const IconBitmap* drawn = picture ? &*picture : nullptr;
     entry.IconNormal = std::make_unique<IconBitmap>(MakeIconBitmap(drawn, kIconNormalPercent));
     entry.IconSelected = std::make_unique<IconBitmap>(MakeIconBitmap(drawn, kIconSelectedPercent));
   };

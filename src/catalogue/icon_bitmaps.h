@@ -7,13 +7,7 @@
 
 namespace rk5 {
 
-namespace platform {
-class IconExtraction;
-}
-
 inline constexpr int kIconBitmapSize = 32;
-inline constexpr uint32_t kIconBackground = 0x313532;  // the list background
-inline constexpr uint32_t kIconDimTarget = 0x303030;   // the selected row's background
 inline constexpr int kIconNormalPercent = 45;
 inline constexpr int kIconSelectedPercent = 30;
 
@@ -29,7 +23,7 @@ uint32_t NearestColor(uint32_t rgb);
 // byte is ignored and the result has none.
 uint32_t BlendColor(uint32_t colour, uint32_t target, int percent);
 
-// Every pixel, row by row from the top, blended toward #303030; alpha is left as it is.
+// Every pixel, row by row from the top, blended toward the selected row's background (#303030); alpha is left as it is.
 void DimBitmap(IconBitmap& bitmap, int percent);
 
 // A new opaque 32 × 32 bitmap: the list background, the icon (when there is one) drawn

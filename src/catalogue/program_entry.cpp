@@ -15,19 +15,19 @@ void ApplyStateRules(TProgram& entry, int32_t installed) {
 TProgram FillProgram(const IniDocument& local, std::string_view section,
                      const IconBuilder& build_icons) {
   TProgram entry;
-  entry.Name = local.ReadString(section, "Name", "<none>");
-  entry.ReadMe = local.ReadString(section, "ReadMe", "");
-  entry.ExeName = local.ReadString(section, "ExeName", "");
-  entry.Path = local.ReadString(section, "Path", "<none>");
-  entry.DL = local.ReadString(section, "DL", "<none>");
-  entry.By = local.ReadString(section, "By", "<unknown>");
-  entry.Build = local.ReadInteger(section, "Build", 0);
-  entry.OBuild = local.ReadInteger(section, "OBuild", 0);
+  entry.Name = Read(local, section, tool_key::Name);
+  entry.ReadMe = Read(local, section, tool_key::ReadMe);
+  entry.ExeName = Read(local, section, tool_key::ExeName);
+  entry.Path = Read(local, section, tool_key::Path);
+  entry.DL = Read(local, section, tool_key::DL);
+  entry.By = Read(local, section, tool_key::By);
+  entry.Build = Read(local, section, tool_key::Build);
+  entry.OBuild = Read(local, section, tool_key::OBuild);
   entry.Section = std::string(section);
   if (build_icons) build_icons(entry);
-  ApplyStateRules(entry, local.ReadInteger(section, "Installed", 0));
-  entry.Version = local.ReadString(section, "Version", "");
-  entry.OVersion = local.ReadString(section, "OVersion", "");
+  ApplyStateRules(entry, Read(local, section, tool_key::Installed));
+  entry.Version = Read(local, section, tool_key::Version);
+  entry.OVersion = Read(local, section, tool_key::OVersion);
   return entry;
 }
 

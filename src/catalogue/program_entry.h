@@ -7,16 +7,15 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/ini_document.h"
+#include "catalogue/catalogue_keys.h"
+#include "ini/ini_document.h"
+#include "platform/icon_extraction.h"
 
 namespace rk5 {
 
-// A 32 × 32 picture of a tool's icon, pixels 0xAARRGGBB row by row from the top.
-struct IconBitmap {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;
-};
+// A 32 × 32 picture of a tool's icon, pixels 0xAARRGGBB row by row from the top: the
+// picture the platform extracts, the same type.
+using IconBitmap = platform::IconPicture;
 
 struct TProgram {
   std::string Name;
@@ -36,9 +35,6 @@ struct TProgram {
   std::unique_ptr<IconBitmap> IconSelected;
   std::unique_ptr<IconBitmap> IconNormal;
 };
-
-// The one section of "Local.ini" that is not a tool, matched letter for letter.
-inline constexpr std::string_view kOwnSection = "Rk5Helper";
 
 // Builds an entry's two icon bitmaps; called at its place in the filling order.
 using IconBuilder = std::function<void(TProgram&)>;

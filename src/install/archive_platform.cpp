@@ -13,4 +13,25 @@ ArchivePlatform ArchivePlatform::ThisSystem() {
   return p;
 }
 
+namespace {
+
+// Shared without owning: the bundle keeps the object.
+template <typename T>
+std::shared_ptr<T> Borrowed(const std::unique_ptr<T>& owned) {
+  return std::shared_ptr<T>(std::shared_ptr<void>(), owned.get());
+}
+
+}  // namespace
+
+ArchivePlatform ArchivePlatform::From(platform::Services& services) {
+  ArchivePlatform p;
+  p.tree = Borrowed(services.file_tree);
+  p.stager = Borrowed(services.file_stager);
+  p.times = Borrowed(services.file_times);
+  p.attributes = Borrowed(services.file_attributes);
+  p.space = Borrowed(services.free_space);
+  p.separator = platform::PathSeparator();
+  return p;
+}
+
 }  // namespace rk5

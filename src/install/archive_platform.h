@@ -1,12 +1,13 @@
 #pragma once
-// The system services unpacking writes through. Tests and the fuzz target hand in their
-// own; ThisSystem() gives the ones of the system we run on.
+// The system services unpacking writes through. A window hands in the run's (From); tests
+// and the fuzz target hand in their own; ThisSystem() makes a fresh set of the system's.
 #include <memory>
 
 #include "platform/file_attributes.h"
 #include "platform/file_times.h"
 #include "platform/file_tree.h"
 #include "platform/free_space.h"
+#include "platform/services.h"
 #include "platform/staged_file.h"
 
 namespace rk5 {
@@ -20,6 +21,8 @@ struct ArchivePlatform {
   char separator = '/';
 
   static ArchivePlatform ThisSystem();
+  // The run's services, which must outlive every extractor given them.
+  static ArchivePlatform From(platform::Services& services);
 };
 
 }  // namespace rk5

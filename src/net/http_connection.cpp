@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/request_text.h"
+#include "platform/text.h"
 
 namespace rk5 {
 
@@ -24,19 +25,10 @@ constexpr std::chrono::milliseconds kCancelPoll{100};
 constexpr long kReceiveBuffer = 64 * 1024;
 constexpr long kMaxRedirects = 10;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using platform::EqualsFolded;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
+// Header lines come with their line end.
+std::string_view Trim(std::string_view text) { return platform::Trim(text, " \t\r\n"); }
 
 }  // namespace
 
@@ -72,7 +64,7 @@ struct HttpConnection::State {
   bool HasPending() const { return pending_pos < pending.size(); }
   bool BlockHas(std::string_view name) const {
     return std::any_of(block.begin(), block.end(),
-                       [&](const auto& header) { return EqualsNoCase(header.first, name); });
+                       [&](const auto& header) { return EqualsFolded(header.first, name); });
   }
   // Whether libcurl may still answer this block with another request of its own.
   bool BlockIsFinal() const {
@@ -226,7 +218,7 @@ std::optional<std::string> HttpConnection::ContentLength() const {
   if (!ReplyArrived()) return std::nullopt;
   std::vector<std::string> values;
   for (const auto& [name, value] : s.block) {
-    if (EqualsNoCase(name, "Content-Length") &&
+    if (EqualsFolded(name, "Content-Length") &&
         std::find(values.begin(), values.end(), value) == values.end()) {
       values.push_back(value);
     }

@@ -1,17 +1,15 @@
 #include "net/split_url.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "platform/text.h"
 
 namespace rk5 {
 
 namespace {
 
 bool ContainsHttpPrefix(std::string_view url) {
-  std::string lower(url);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower.find("http://") != std::string::npos;
+  return platform::FoldCase(url).find("http://") != std::string::npos;
 }
 
 }  // namespace

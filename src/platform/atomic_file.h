@@ -11,8 +11,13 @@ namespace rk5::platform {
 // nullopt when the file does not exist or cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// False (the old file untouched, no temporary left) when any step fails.
+// False (the old file untouched, no temporary left) when any step fails. Written through
+// the same staging as a FileStager's files (staged_file.h).
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// Removes the temporary files that writers of path killed before their rename left
+// behind. Only safe while no other writer of path can be running (under its FileLock).
+void RemoveLeftoverTemporaries(const std::string& path);
 
 // Identity of a file's current content as the file system tells it; two equal stamps
 // mean the file was not replaced or rewritten in between.

@@ -2,6 +2,7 @@
 // A cross-process advisory lock, held by one process at a time and dropped by the kernel
 // when its holder dies, so a crashed copy never blocks the others. It locks a companion
 // file (name + ".lock") so that replacing the locked file by rename does not undo it.
+#include <memory>
 #include <string>
 
 namespace rk5::platform {
@@ -15,10 +16,11 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return held_ != nullptr; }
 
  private:
-  int fd_ = -1;
+  struct Held;  // what this system holds the lock by
+  std::unique_ptr<Held> held_;
 };
 
 }  // namespace rk5::platform

@@ -10,7 +10,10 @@ namespace rk5::platform {
 
 enum class RegistryRoot { LocalMachine, CurrentUser };
 
-std::string_view RootName(RegistryRoot root);  // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
+// "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"
+inline std::string_view RootName(RegistryRoot root) {
+  return root == RegistryRoot::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
 
 // Raised by a write that did not reach the registry.
 class RegistryError : public std::runtime_error {
@@ -34,18 +37,5 @@ class Registry {
   // when it can be neither opened nor created.
   virtual std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, std::string_view path) = 0;
 };
-
-// The registry of this user on this system.
-std::unique_ptr<Registry> SystemRegistry();
-
-}  // namespace rk5::platform
-
-namespace rk5::platform {
-
-// A registry kept in one INI file: one section per key, named by the root's full name and
-// the key path ("[HKEY_LOCAL_MACHINE\SOFTWARE\Rk5Helper]"), one line per string value.
-// The program-files and desktop folders are answered from this system when the file
-// holds no value for them.
-std::unique_ptr<Registry> RegistryInFile(const std::string& file);
 
 }  // namespace rk5::platform

@@ -30,8 +30,8 @@ TEST(IconBlend, ChannelMovesTowardTheTargetByThePercentage) {
 }
 
 TEST(IconBlend, ColourRoundsEachChannelWithHalvesToEven) {
-  EXPECT_EQ(BlendColor(0xFFFFFF, kIconDimTarget, 45), 0xA2A2A2u);  // 162
-  EXPECT_EQ(BlendColor(0xFFFFFF, kIconDimTarget, 30), 0xC1C1C1u);  // 193
+  EXPECT_EQ(BlendColor(0xFFFFFF, 0x303030u, 45), 0xA2A2A2u);  // 162
+  EXPECT_EQ(BlendColor(0xFFFFFF, 0x303030u, 30), 0xC1C1C1u);  // 193
   // Each channel moves 10 by 5 percent, a half: 0.5 → 0, 1.5 → 2, 10.5 → 10, 11.5 → 12.
   EXPECT_EQ(BlendColor(0x00010B, 0x0A0B01, 5), 0x00020Au);
   EXPECT_EQ(BlendColor(0x0C0000, 0x020000, 5), 0x0C0000u);  // 11.5 → 12
@@ -57,7 +57,7 @@ TEST(IconBlend, DimmingTouchesEveryPixelAndKeepsAlpha) {
                                              kOpaque | 0x161616}));  // 0 → 21.6
   IconBitmap capped{1, 1, {kOpaque | 0xFFFFFF}};
   DimBitmap(capped, 1000);
-  EXPECT_EQ(capped.pixels[0], kOpaque | kIconDimTarget);
+  EXPECT_EQ(capped.pixels[0], kOpaque | 0x303030u);
   IconBitmap short_rows{4, 4, {kOpaque | 0xFFFFFF}};  // fewer pixels than its size says
   DimBitmap(short_rows, 45);
   EXPECT_EQ(short_rows.pixels.size(), 1u);

@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include "app/run_state.h"
+#include "catalogue/run_state.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/gui/program_list.h"
 #include "net/http_fetch.h"
@@ -29,15 +29,13 @@ class Refresh : public ::testing::Test {
         no_proxy_upper_("NO_PROXY", std::nullopt) {}
 
   void SetUp() override {
-    saved_ = TheRunState();
-    TheRunState() = RunState{"", dir_.folder(), false, ""};
+    run_.ProgramFolder = dir_.folder();
     WriteFileBytes(dir_.file("Settings.ini"), "[Server]\r\nURL=http://catalogue.test/rk5h.ini\r\n");
   }
-  void TearDown() override { TheRunState() = saved_; }
 
   std::unique_ptr<TMain> Open(const std::string& local) {
     WriteFileBytes(dir_.file("Local.ini"), local);
-    return std::make_unique<TMain>();
+    return std::make_unique<TMain>(run_);
   }
 
   // Presses Refresh and waits until the window is idle again.
@@ -50,7 +48,7 @@ class Refresh : public ::testing::Test {
   test::HttpTestServer server_;
   EnvOverride proxy_, no_proxy_, no_proxy_upper_;
   test::TempDir dir_;
-  RunState saved_;
+  RunState run_;  // this test's run
   test::AlertCatcher alerts_;
 };
 
@@ -70,7 +68,7 @@ TEST_F(Refresh, MergesTheCatalogueIntoTheLocalRecordAndReloads) {
   EXPECT_EQ(main->Entry(2)->Section, "New");
   EXPECT_TRUE(main->Entry(1)->Outdated);
   EXPECT_TRUE(alerts_.Texts().isEmpty());  // Build=2: no announcement
-  EXPECT_FALSE(TheRunState().UpdateRequired);
+  EXPECT_FALSE(run_.UpdateRequired);
   EXPECT_TRUE(main->btnUpdate()->isHidden());
   // The catalogue stays on disk for the next start.
   EXPECT_NE(ReadFileBytes(dir_.file("rk5h.ini")).find("[New]"), std::string::npos);
@@ -83,11 +81,11 @@ TEST_F(Refresh, ANewerBuildIsAnnouncedOnceAndTheListStillReloads) {
   auto main = Open("");
   PressRefresh(*main);
   EXPECT_EQ(alerts_.Texts(), QStringList{"Rk5 Helper need to be updated!"});
-  EXPECT_TRUE(TheRunState().UpdateRequired);
-  EXPECT_EQ(TheRunState().UpdateURL, "http://x/new");
+  EXPECT_TRUE(run_.UpdateRequired);
+  EXPECT_EQ(run_.UpdateURL, "http://x/new");
   EXPECT_FALSE(main->btnUpdate()->isHidden());
   EXPECT_EQ(main->httpUpdate().URL, "http://x/new");
-  EXPECT_EQ(main->httpUpdate().FileName, dir_.folder() + "rk5h.exe");
+  EXPECT_EQ(main->httpUpdate().FileName, dir_.folder() + "rk5h");
   EXPECT_EQ(main->btnRefresh()->palette().color(QPalette::ButtonText), QColor(0x80, 0x80, 0x80));
   EXPECT_EQ(main->List()->count(), 1);
   // From now on Refresh only refuses.

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/run_state.h"
+#include "catalogue/run_state.h"
 #include "catalogue/gui/program_list.h"
 #include "support/event_wait.h"
 #include "support/http_test_server.h"
@@ -40,19 +40,15 @@ const char* kLocal =
 
 class MainWindow : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = TheRunState();
-    TheRunState() = RunState{"", dir_.folder(), false, ""};
-  }
-  void TearDown() override { TheRunState() = saved_; }
+  void SetUp() override { run_.ProgramFolder = dir_.folder(); }
 
   std::unique_ptr<TMain> Open(const std::string& local, IconBuilder icons = {}) {
     if (!local.empty()) WriteFileBytes(dir_.file("Local.ini"), local);
-    return std::make_unique<TMain>(nullptr, std::move(icons));
+    return std::make_unique<TMain>(run_, std::move(icons));
   }
 
   test::TempDir dir_;
-  RunState saved_;
+  RunState run_;  // this test's run
 };
 
 QColor TextColour(QWidget* w, QPalette::ColorRole role) { return w->palette().color(role); }
@@ -258,15 +254,15 @@ TEST_F(MainWindow, ThePopupMenuFollowsTheSelectedEntry) {
 TEST_F(MainWindow, AnAnnouncedBuildGivesTheUpdateRequiredLookAndRefusesRefresh) {
   test::HttpTestServer server;
   WriteFileBytes(dir_.file("Settings.ini"), "[Server]\nURL=" + server.Url("/rk5h.ini") + "\n");
-  TheRunState().UpdateRequired = true;
-  TheRunState().UpdateURL = "http://host/rk5helper";
+  run_.UpdateRequired = true;
+  run_.UpdateURL = "http://host/rk5helper";
   auto main = Open(kLocal);
   EXPECT_EQ(TextColour(main->btnDl(), QPalette::ButtonText), QColor(0x80, 0x80, 0x80));
   EXPECT_EQ(TextColour(main->btnRefresh(), QPalette::ButtonText), QColor(0x80, 0x80, 0x80));
   EXPECT_FALSE(main->btnUpdate()->isHidden());
   EXPECT_TRUE(main->btnRefresh()->isEnabled());
   EXPECT_EQ(main->httpUpdate().URL, "http://host/rk5helper");
-  EXPECT_EQ(main->httpUpdate().FileName, dir_.folder() + "rk5h.exe");
+  EXPECT_EQ(main->httpUpdate().FileName, dir_.folder() + "rk5h");
   test::AlertCatcher alerts;
   main->btnRefresh()->click();
   ASSERT_TRUE(test::RunUntil([&] { return !alerts.Texts().isEmpty(); }));
@@ -277,7 +273,7 @@ TEST_F(MainWindow, AnAnnouncedBuildGivesTheUpdateRequiredLookAndRefusesRefresh) 
 
 TEST_F(MainWindow, SettingsNameTheCatalogueAndItsFile) {
   auto main = Open(kLocal);
-  EXPECT_EQ(main->httpRefresh().URL, kDefaultCatalogueURL);
+  EXPECT_EQ(main->httpRefresh().URL, "http://www.rk5helper.example/rk5h.ini");
   EXPECT_EQ(main->httpRefresh().FileName, dir_.folder() + "rk5h.ini");
   EXPECT_FALSE(main->httpRefresh().BinaryData);
   EXPECT_TRUE(main->httpUpdate().BinaryData);

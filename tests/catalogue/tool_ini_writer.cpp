@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) return 2;

@@ -13,24 +13,21 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
+#include "catalogue/run_state.h"
 #include "support/qt_printers.h"
 
 namespace rk5 {
 namespace {
 
-// Each test starts as a fresh run with the given mode and no start-up work registered.
+// Each test has a run of its own; StartRun begins a fresh one with the given mode.
 class AlertTest : public ::testing::Test {
  protected:
-  void SetUp() override { StartRun(""); }
-  void TearDown() override {
-    SetStartupModeWork(nullptr);
-    StartRun("");
+  void StartRun(const std::string& mode) {
+    run_ = RunState{};
+    run_.RunMode = mode;
   }
-  static void StartRun(const std::string& mode) {
-    ModeHandled() = false;
-    TheRunState().RunMode = mode;
-  }
+
+  RunState run_;
 };
 
 // The message window being shown; when there is none the test fails and every window is
@@ -166,58 +163,63 @@ TEST_F(AlertTest, OverlongAndControlTextIsCutOffAtTheLabel) {
   }
 }
 
-TEST_F(AlertTest, MessagesInAWindowRunAreInert) {
+TEST_F(AlertTest, MessagesAreInertInEveryRun) {
   std::vector<std::string> work;
-  SetStartupModeWork([&](TfrmAlert&, const std::string& mode) { work.push_back(mode); });
-  StartRun("");  // the main window's run
+  const StartupModeWork record = [&](TfrmAlert&, const std::string& mode) { work.push_back(mode); };
+  StartRun("");  // the main window's run: its first start-up window finds no mode to act on
+  { TfrmAlert first(run_, record); }
+  EXPECT_TRUE(run_.ModeHandled);
+  run_.RunMode = "/install";  // too late: the flag is consumed
+  { TfrmAlert second(run_, record); }
+  StartRun("/install");  // messages are made without the run, whatever its mode
   WhenShown(CloseShownAlert);
   ShowAlert("one");
-  EXPECT_TRUE(ModeHandled());
-  TheRunState().RunMode = "/install";  // too late: the flag is consumed
-  WhenShown(CloseShownAlert);
-  ShowAlert("two");
+  { TfrmAlert message; }
+  EXPECT_FALSE(run_.ModeHandled);
   EXPECT_TRUE(work.empty());
 }
 
 TEST_F(AlertTest, FirstWindowOfAStartupModeCarriesOutThatModeOnce) {
   for (const char* mode : {"/run", "/install", "/installed", "/update"}) {
     std::vector<std::string> work;
-    SetStartupModeWork([&](TfrmAlert& window, const std::string& m) {
+    const StartupModeWork record = [&](TfrmAlert& window, const std::string& m) {
       EXPECT_FALSE(window.isVisible());
-      EXPECT_TRUE(ModeHandled());
+      EXPECT_TRUE(run_.ModeHandled);
       work.push_back(m);
-    });
+    };
     StartRun(mode);
-    { TfrmAlert startup; }
+    { TfrmAlert startup(run_, record); }
+    { TfrmAlert again(run_, record); }
     { TfrmAlert message; }
     EXPECT_EQ(work, std::vector<std::string>{mode}) << mode;
   }
   for (const char* mode : {"", "/dl", "/RUN", "/install ", "/updat"}) {
     bool ran = false;
-    SetStartupModeWork([&](TfrmAlert&, const std::string&) { ran = true; });
     StartRun(mode);
-    TfrmAlert window;
+    TfrmAlert window(run_, [&](TfrmAlert&, const std::string&) { ran = true; });
     EXPECT_FALSE(ran) << mode;
-    EXPECT_TRUE(ModeHandled()) << mode;
+    EXPECT_TRUE(run_.ModeHandled) << mode;
   }
 }
 
 TEST_F(AlertTest, AMessageShownByTheModeItselfStaysAMessage) {
   int runs = 0;
-  SetStartupModeWork([&](TfrmAlert&, const std::string&) {
+  StartupModeWork work;
+  work = [&](TfrmAlert&, const std::string&) {
     ++runs;
     WhenShown(CloseShownAlert);
     ShowAlert("from inside the mode");
-  });
+    TfrmAlert nested(run_, work);  // a second start-up window of the same run
+  };
   StartRun("/installed");
-  TfrmAlert startup;
+  TfrmAlert startup(run_, work);
   EXPECT_EQ(runs, 1);
 }
 
 TEST_F(AlertTest, WithoutRegisteredWorkAStartupModeDoesNothingHere) {
   StartRun("/install");
-  TfrmAlert startup;
-  EXPECT_TRUE(ModeHandled());
+  TfrmAlert startup(run_, nullptr);
+  EXPECT_TRUE(run_.ModeHandled);
   EXPECT_FALSE(startup.isVisible());
   EXPECT_EQ(startup.Label1()->text(), QStringLiteral("Label1"));
 }

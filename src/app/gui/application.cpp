@@ -5,21 +5,14 @@
 #include <QThread>
 
 namespace rk5 {
-namespace {
-Application* current_application = nullptr;
-}  // namespace
-
-Application* TheApplication() { return current_application; }
 
 Application::Application() {
   // The run ends with its main window, not with whichever window happens to close last.
   quit_on_last_window_closed_ = QGuiApplication::quitOnLastWindowClosed();
   QGuiApplication::setQuitOnLastWindowClosed(false);
-  current_application = this;
 }
 
 Application::~Application() {
-  if (current_application == this) current_application = nullptr;
   if (!main_.isNull()) disconnect(main_, nullptr, this, nullptr);
   for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) delete it->data();
   QGuiApplication::setQuitOnLastWindowClosed(quit_on_last_window_closed_);
@@ -86,6 +79,7 @@ int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFac
   // desktop.
   QApplication::setStyle(QStringLiteral("Fusion"));
   Application app;
+  app.SetTitle(QString::fromLatin1(kApplicationTitle));
   return RunPlan(app, plan, factory);
 }
 

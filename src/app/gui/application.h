@@ -20,8 +20,7 @@ class Application : public QObject {
   Q_OBJECT
 
  public:
-  // Needs a QApplication. It is TheApplication() until it is destroyed; it frees the
-  // windows it created that still exist then.
+  // Needs a QApplication. When destroyed it frees the windows it created that still exist.
   Application();
   ~Application() override;
   Application(const Application&) = delete;
@@ -55,13 +54,13 @@ class Application : public QObject {
   bool quit_on_last_window_closed_ = true;
 };
 
-// The application object of this process, or nullptr while there is none.
-Application* TheApplication();
+// The task-bar text of every window of a run.
+inline constexpr const char* kApplicationTitle = "Rk5 Helper";
 
 // Creates the plan's windows in order and runs the loop; the run's exit code.
 int RunPlan(Application& app, const ModePlan& plan, const WindowFactory& factory);
 
-// Initialises the toolkit and the application object, then RunPlan.
+// Initialises the toolkit and the application object (titled kApplicationTitle), then RunPlan.
 int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFactory& factory);
 
 }  // namespace rk5

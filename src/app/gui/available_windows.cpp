@@ -1,14 +1,13 @@
 #include "app/gui/window_factory.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/icon_bitmaps.h"
-#include "platform/icon_extraction.h"
 
 namespace rk5 {
 
-// The composition root: the platform pieces each window uses are made here, once per run.
-void RegisterAvailableWindows(WindowFactory& factory) {
-  static std::unique_ptr<platform::IconExtraction> icons = platform::MakeIconExtraction();
-  factory.Register(WindowKind::Main, [] { return new TMain(nullptr, MakeIconBuilder(*icons)); });
+void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::Services& services) {
+  factory.Register(WindowKind::Main, [&run, &services] {
+    return new TMain(run, MakeIconBuilder(*services.icons));
+  });
 }
 
 }  // namespace rk5

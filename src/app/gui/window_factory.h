@@ -1,11 +1,14 @@
 #pragma once
 // The seam between the start-up decision and the windows: each window issue registers
-// how its window is made (in available_windows.cpp); the body asks for the plan's kinds
+// how its window is made (in available_windows.cpp) from the run state and the platform
+// services main() made; the body asks for the plan's kinds
 // in order. A kind nobody registered is not available in this build.
 #include <functional>
 #include <map>
 
 #include "app/mode_plan.h"
+#include "catalogue/run_state.h"
+#include "platform/services.h"
 
 class QWidget;
 
@@ -23,7 +26,8 @@ class WindowFactory {
   std::map<WindowKind, WindowCreator> creators_;
 };
 
-// Fills the factory with every window this build has.
-void RegisterAvailableWindows(WindowFactory& factory);
+// Fills the factory with every window this build has. Each window gets the parts of run
+// and services it uses; both must outlive the windows.
+void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::Services& services);
 
 }  // namespace rk5

@@ -9,15 +9,15 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/gui/application.h"
-#include "app/run_state.h"
-#include "app/startup.h"
+#include "catalogue/catalogue_keys.h"
 #include "catalogue/catalogue_merge.h"
 #include "catalogue/gui/program_list.h"
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 #include "catalogue/list_rows.h"
+#include "catalogue/program_files.h"
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
+#include "ui/palette.h"
 #include "ui_main_window.h"
 
 // The window's icon lives in a resource of this static library; register it once.
@@ -36,7 +36,7 @@ QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QColor Rgb(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | rgb)); }
+QColor Rgb(uint32_t rgb) { return QColor::fromRgb(palette::Opaque(rgb)); }
 
 void SetCaptionColour(QPushButton* button, uint32_t rgb) {
   QPalette palette = button->palette();
@@ -54,8 +54,8 @@ QImage ImageOf(const IconBitmap& bitmap) {
 
 }  // namespace
 
-TMain::TMain(QWidget* owner, IconBuilder icons)
-    : THelperForm(owner), ui_(new Ui::TMain), icons_(std::move(icons)) {
+TMain::TMain(RunState& run, IconBuilder icons, QWidget* owner)
+    : THelperForm(owner), ui_(new Ui::TMain), run_(run), icons_(std::move(icons)) {
   InitMainWindowResources();
   LoadDesign(*ui_);
   popList_ = new QMenu(this);
@@ -64,12 +64,6 @@ TMain::TMain(QWidget* owner, IconBuilder icons)
   Run1_->setObjectName(QStringLiteral("Run1"));
   CreateDesktopShortcut1_ = popList_->addAction(QStringLiteral("Create Desktop Shortcut"));
   CreateDesktopShortcut1_->setObjectName(QStringLiteral("CreateDesktopShortcut1"));
-  DdeServerConv1_ = new QObject(this);
-  DdeServerConv1_->setObjectName(QStringLiteral("DdeServerConv1"));
-  Rk5HelperServer_ = new QObject(this);
-  Rk5HelperServer_->setObjectName(QStringLiteral("Rk5HelperServer"));
-  Rk5HelperServer_->setProperty("ServerConv", QStringLiteral("DdeServerConv1"));
-  Rk5HelperServer_->setProperty("Text", QString());
 
   httpRefresh_ = new THttpFetch(this);
   httpRefresh_->AcceptTypes = "*/*";
@@ -117,7 +111,7 @@ QWidget* TMain::Control(const char* name) const {
 
 const TProgram* TMain::Entry(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return nullptr;
-  return entries_[static_cast<std::size_t>(index)].get();
+  return &entries_[static_cast<std::size_t>(index)];
 }
 
 void TMain::Resize() {
@@ -132,24 +126,23 @@ void TMain::PlaceInWorkArea(const QRect& work_area) {
 }
 
 void TMain::FormCreate() {
-  if (Application* app = TheApplication()) app->SetTitle(QStringLiteral("Rk5 Helper"));
   Resize();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     PlaceInWorkArea(screen->availableGeometry());
   }
-  program_folder_ = TheRunState().ProgramFolder;
+  program_folder_ = run_.ProgramFolder;
   ReadLocal();
-  IniFile settings(program_folder_ + "Settings.ini");
-  httpRefresh_->URL = settings.ReadString("Server", "URL", kDefaultCatalogueURL);
-  httpRefresh_->FileName = program_folder_ + "rk5h.ini";
-  if (TheRunState().UpdateRequired) ShowUpdateRequiredLook();
+  IniFile settings(InFolder(program_folder_, kSettingsFile));
+  httpRefresh_->URL = Read(*settings.Snapshot(), kServerSection, server_key::URL);
+  httpRefresh_->FileName = InFolder(program_folder_, kCatalogueFile);
+  if (run_.UpdateRequired) ShowUpdateRequiredLook();
 }
 
 void TMain::ShowUpdateRequiredLook() {
-  httpUpdate_->URL = TheRunState().UpdateURL;
-  httpUpdate_->FileName = program_folder_ + "rk5h.exe";
-  SetCaptionColour(btnDl(), row_colours::kSecondary);
-  SetCaptionColour(btnRefresh(), row_colours::kSecondary);
+  httpUpdate_->URL = run_.UpdateURL;
+  httpUpdate_->FileName = InFolder(program_folder_, kUpdateFile);
+  SetCaptionColour(btnDl(), palette::kSecondary);
+  SetCaptionColour(btnRefresh(), palette::kSecondary);
   btnUpdate()->show();
 }
 
@@ -161,13 +154,8 @@ void TMain::ClearList() {
 void TMain::ReadLocal() {
   List()->setUpdatesEnabled(false);
   ClearList();
-  IniFile local(program_folder_ + "Local.ini");
-  auto doc = local.Snapshot();
-  for (const std::string& section : doc->Sections()) {
-    if (section == kOwnSection) continue;
-    entries_.push_back(std::make_unique<TProgram>(FillProgram(*doc, section, icons_)));
-    List()->addItem(Latin1(section));
-  }
+  entries_ = LoadPrograms(*IniFile(InFolder(program_folder_, kLocalFile)).Snapshot(), icons_);
+  for (const TProgram& entry : entries_) List()->addItem(Latin1(entry.Section));
   List()->setUpdatesEnabled(true);
   List()->setVisible(List()->count() > 0);
 }
@@ -182,7 +170,7 @@ void TMain::ListDrawItem(QPainter& Canvas, int Index, const QRect& Rect, bool Se
   bold.setBold(true);
   Canvas.setFont(Selected ? bold : regular);
   const int x0 = entry->IconNormal ? 32 : 0;
-  Canvas.fillRect(Rect, Rgb(Selected ? row_colours::kSelectedBackground : row_colours::kBackground));
+  Canvas.fillRect(Rect, Rgb(Selected ? palette::kSelectedRow : palette::kWindowBackground));
 
   // Text cells: top-left at the given point, one line, cut at the row's edge.
   auto text_at = [&Canvas, &Rect](int x, int y, const QString& text) {
@@ -195,7 +183,7 @@ void TMain::ListDrawItem(QPainter& Canvas, int Index, const QRect& Rect, bool Se
   text_at(Rect.left() + x0 + 4, Rect.top() + 4, first);
   const int w = QFontMetrics(Canvas.font()).horizontalAdvance(first + QLatin1Char(' '));
   Canvas.setFont(regular);
-  Canvas.setPen(Rgb(row_colours::kSecondary));
+  Canvas.setPen(Rgb(palette::kSecondary));
   if (!row.installed.empty()) text_at(Rect.left() + x0 + 4 + w, Rect.top() + 4, Latin1(row.installed));
   text_at(Rect.left() + x0 + 4, Rect.top() + 16, Latin1(row.author));
   if (entry->IconNormal) {
@@ -211,7 +199,7 @@ void TMain::popListPopup() {
 }
 
 void TMain::btnRefreshClick() {
-  if (TheRunState().UpdateRequired) {
+  if (run_.UpdateRequired) {
     ShowAlert("You must update Rk5 Helper before downloading new files!");
     return;
   }
@@ -220,14 +208,13 @@ void TMain::btnRefreshClick() {
 }
 
 void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
-  IniFile local(program_folder_ + "Local.ini");
-  auto catalogue = IniFile(program_folder_ + "rk5h.ini").Snapshot();
+  IniFile local(InFolder(program_folder_, kLocalFile));
+  auto catalogue = IniFile(InFolder(program_folder_, kCatalogueFile)).Snapshot();
   IniWriteResult merged = MergeCatalogue(*catalogue, local);
 
-  RunState& state = TheRunState();
-  const bool was_required = state.UpdateRequired;
-  CheckForUpdate(*catalogue, state);
-  if (state.UpdateRequired && !was_required) {
+  const bool was_required = run_.UpdateRequired;
+  CheckForUpdate(*catalogue, run_);
+  if (run_.UpdateRequired && !was_required) {
     ShowUpdateRequiredLook();
     ShowAlert("Rk5 Helper need to be updated!");
     btnUpdate()->click();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalogue/program_entry.h"
+#include "catalogue/run_state.h"
 #include "ui/gui/anchors.h"
 #include "ui/gui/helper_form.h"
 
@@ -25,15 +26,13 @@ namespace rk5 {
 class THttpFetch;
 class TProgramList;
 
-// Where the catalogue lies when "Settings.ini" does not say.
-inline constexpr const char* kDefaultCatalogueURL = "http://www.rk5helper.example/rk5h.ini";
-
 class TMain : public THelperForm {
   Q_OBJECT
 
  public:
-  // icons builds an entry's icon bitmaps; empty: entries get none.
-  explicit TMain(QWidget* owner = nullptr, IconBuilder icons = {});
+  // run: the run's state, read at creation and written when a refresh finds a new build;
+  // it must outlive the window. icons builds an entry's icon bitmaps; empty: none.
+  explicit TMain(RunState& run, IconBuilder icons = {}, QWidget* owner = nullptr);
   ~TMain() override;
 
   // The design's controls and components, for the handlers of later windows and tests.
@@ -79,12 +78,10 @@ class TMain : public THelperForm {
   QAction* CreateDesktopShortcut1_ = nullptr;
   THttpFetch* httpRefresh_ = nullptr;
   THttpFetch* httpUpdate_ = nullptr;
-  // The design's DDE server conversation and its item; nothing here talks to them.
-  QObject* DdeServerConv1_ = nullptr;
-  QObject* Rk5HelperServer_ = nullptr;
+  RunState& run_;
   IconBuilder icons_;
   std::string program_folder_;
-  std::vector<std::unique_ptr<TProgram>> entries_;  // the list's objects, row by row
+  std::vector<TProgram> entries_;  // the list's objects, row by row
 };
 
 }  // namespace rk5

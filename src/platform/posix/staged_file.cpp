@@ -1,15 +1,57 @@
+// Write beside, then rename: the one way this program replaces a file. The temporary file
+// lies in the target's folder (a rename never crosses file systems) under the target's
+// name plus ".tmp-" and six random characters, or under a short name of our own when the
+// target's name is too long for that.
 #include "platform/staged_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <random>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "platform/text.h"
 
 namespace rk5::platform {
 namespace {
+
+constexpr std::string_view kTempMark = ".tmp-";
+constexpr std::size_t kTempRandom = 6;  // mkstemp's XXXXXX
+
+std::string NameOf(const std::string& path) { return path.substr(FolderOfPath(path).size()); }
+
+mode_t CurrentUmask() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// A new empty file beside target, readable and writable with mode; -1 when none can be made.
+int CreateTemporary(const std::string& target, mode_t mode, std::string& temp) {
+  const std::string folder = FolderOfPath(target);
+  for (const std::string& name : {NameOf(target) + std::string(kTempMark), std::string(".rk5")}) {
+    std::string pattern = folder + name + std::string(kTempRandom, 'X');
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENAMETOOLONG) continue;
+      return -1;
+    }
+    temp.assign(buffer.data());
+    if (::fchmod(fd, mode) != 0) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
+}
 
 class PosixStagedFile final : public StagedFile {
  public:
@@ -33,6 +75,9 @@ class PosixStagedFile final : public StagedFile {
     }
     return true;
   }
+
+  // Data on the disk before the rename, so that a crash cannot leave an empty target.
+  bool Sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
 
   bool Close() override {
     if (fd_ < 0) return false;
@@ -66,32 +111,55 @@ class PosixStagedFile final : public StagedFile {
   std::string target_;
 };
 
+std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t mode) {
+  std::string temp;
+  int fd = CreateTemporary(target, mode, temp);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixStagedFile>(fd, std::move(temp), target);
+}
+
 class PosixFileStager final : public FileStager {
  public:
-  PosixFileStager() : random_(std::random_device{}()) {}
-
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
-    std::size_t slash = target.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    // A short name of our own, so that a target name near the length limit still works.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char name[32];
-      std::snprintf(name, sizeof name, ".rk5-%012llx",
-                    static_cast<unsigned long long>(random_() & 0xffffffffffffULL));
-      std::string temp = folder + name;
-      int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-      if (fd >= 0) return std::make_unique<PosixStagedFile>(fd, std::move(temp), target);
-      if (errno != EEXIST) return nullptr;
-    }
-    return nullptr;
+    return StageWithMode(target, 0666 & ~CurrentUmask());
   }
-
- private:
-  std::mt19937_64 random_;
 };
 
 }  // namespace
 
 std::unique_ptr<FileStager> MakeFileStager() { return std::make_unique<PosixFileStager>(); }
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+  // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~CurrentUmask());
+  std::unique_ptr<PosixStagedFile> staged = StageWithMode(path, mode);
+  if (!staged) return false;
+  if (!staged->Write(bytes.data(), bytes.size()) || !staged->Sync() || !staged->Close() ||
+      !staged->MoveOverTarget()) {
+    return false;  // the staged file removes its temporary
+  }
+  const std::string folder = FolderOfPath(path);
+  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);  // the rename itself reaches the disk
+    ::close(dir);
+  }
+  return true;
+}
+
+void RemoveLeftoverTemporaries(const std::string& path) {
+  const std::string folder = FolderOfPath(path);
+  const std::string prefix = NameOf(path) + std::string(kTempMark);
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() == prefix.size() + kTempRandom && name.substr(0, prefix.size()) == prefix) {
+      ::unlink((folder + std::string(name)).c_str());
+    }
+  }
+  ::closedir(dir);
+}
 
 }  // namespace rk5::platform

@@ -4,34 +4,17 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "app/mode_plan.h"
-#include "app/run_state.h"
 #include "ui_frm_alert.h"
 
 namespace rk5 {
-namespace {
 
-StartupModeWork& RegisteredWork() {
-  static StartupModeWork work;
-  return work;
-}
+TfrmAlert::TfrmAlert(QWidget* owner) : TfrmAlert(nullptr, {}, owner) {}
 
-}  // namespace
+TfrmAlert::TfrmAlert(RunState& run, StartupModeWork work, QWidget* owner)
+    : TfrmAlert(&run, std::move(work), owner) {}
 
-bool& ModeHandled() {
-  static bool handled = false;
-  return handled;
-}
-
-void SetStartupModeWork(StartupModeWork work) { RegisteredWork() = std::move(work); }
-
-bool IsStartupMode(std::string_view mode) {
-  // The modes whose only window is this one, as the start-up dispatch knows them.
-  const ModePlan plan = PlanForMode(mode);
-  return plan.windows.size() == 1 && plan.windows.front() == WindowKind::Startup;
-}
-
-TfrmAlert::TfrmAlert(QWidget* owner) : THelperForm(owner), ui_(new Ui::TfrmAlert) {
+TfrmAlert::TfrmAlert(RunState* run, StartupModeWork work, QWidget* owner)
+    : THelperForm(owner), ui_(new Ui::TfrmAlert), run_(run), work_(std::move(work)) {
   LoadDesign(*ui_);
   CompleteConstruction();
   FormCreate();
@@ -45,12 +28,12 @@ QPushButton* TfrmAlert::btnDl() const { return ui_->btnDl; }
 void TfrmAlert::btnDlClick() { close(); }
 
 void TfrmAlert::FormCreate() {
-  if (ModeHandled()) return;
-  // Set before the mode's work runs, so that a message shown from inside it stays a
-  // message instead of starting the mode a second time.
-  ModeHandled() = true;
-  const std::string mode = TheRunState().RunMode;
-  if (IsStartupMode(mode) && RegisteredWork()) RegisteredWork()(*this, mode);
+  if (run_ == nullptr || run_->ModeHandled) return;
+  // Set before the mode's work runs, so that a second start-up window made from inside
+  // it does not start the mode again.
+  run_->ModeHandled = true;
+  const std::string mode = run_->RunMode;
+  if (IsStartupMode(mode) && work_) work_(*this, mode);
 }
 
 void ShowAlert(const QString& text) {

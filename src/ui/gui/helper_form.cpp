@@ -12,6 +12,7 @@
 #include "ui/gui/flat_glyph_button.h"
 #include "ui/gui/glyph.h"
 #include "ui/gui/helper_look.h"
+#include "ui/palette.h"
 
 namespace rk5 {
 namespace {
@@ -44,7 +45,7 @@ void THelperForm::CompleteConstruction() {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFont(HelperFont());
 
-  close_button_ = new FlatGlyphButton(this, kTitleBand);
+  close_button_ = new FlatGlyphButton(this, palette::Opaque(palette::kTitleBand));
   close_button_->setObjectName(QStringLiteral("CloseButton"));
   close_button_->setGeometry(0, g.close_top, g.close_width, g.close_height);
   close_button_->SetGlyph(LoadGlyph(QStringLiteral("BTNCLOSE")));
@@ -160,18 +161,18 @@ void THelperForm::PaintLook() {
   QPainter painter(this);
   const int w = width();
   const int h = height();
-  painter.fillRect(0, 0, w, h, QColor::fromRgb(kWindowBackground));
-  painter.fillRect(0, 0, w, g.band_height, QColor::fromRgb(kTitleBand));
-  painter.setPen(QColor::fromRgb(kOutline));
+  painter.fillRect(0, 0, w, h, QColor::fromRgb(palette::Opaque(palette::kWindowBackground)));
+  painter.fillRect(0, 0, w, g.band_height, QColor::fromRgb(palette::Opaque(palette::kTitleBand)));
+  painter.setPen(QColor::fromRgb(palette::Opaque(palette::kOutline)));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(0, 0, w - 1, h - 1);  // a one-pixel pen covers columns 0 .. w - 1
 
   QFont caption_font = font();
   caption_font.setBold(true);
   painter.setFont(caption_font);
-  painter.setPen(QColor::fromRgb(kCaptionText));
+  painter.setPen(QColor::fromRgb(palette::Opaque(palette::kCaptionText)));
   painter.setBackgroundMode(Qt::OpaqueMode);
-  painter.setBackground(QColor::fromRgb(kTitleBand));
+  painter.setBackground(QColor::fromRgb(palette::Opaque(palette::kTitleBand)));
   const bool icon = HasIcon();
   const int x = icon ? g.caption_x_icon : g.caption_x;
   // A caption too long for the band runs on; the close button is painted over it.

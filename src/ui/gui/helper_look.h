@@ -1,15 +1,9 @@
 #pragma once
-// The look every window shares: palette, the window font and the base window's fixed
+// The look every window shares (its colours are in ui/palette.h): the window font and the base window's fixed
 // geometry (client coordinates; the windows have no frame).
 #include <QFont>
-#include <QRgb>
 
 namespace rk5 {
-
-inline constexpr QRgb kWindowBackground = 0xff313532;
-inline constexpr QRgb kTitleBand = 0xff262626;
-inline constexpr QRgb kOutline = 0xff999999;
-inline constexpr QRgb kCaptionText = 0xffffffff;
 
 struct HelperGeometry {
   int band_height;      // title band: rows 0 .. band_height - 1; presses above it move

@@ -1,9 +1,10 @@
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 
 #include <QProcess>
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -73,6 +74,28 @@ TEST(IniFile, AFailedWriteReportsItAndLeavesTheFileWhole) {
   batch.WriteString("S", "bad=key", "x");
   EXPECT_FALSE(ini.Commit(batch).ok);
   EXPECT_EQ(ReadFileBytes(dir.file("b.ini")), "[S]\nK=new\n");
+}
+
+// Files beside each other in the program folder are written under their own locks: a
+// write clears only its own file's leftovers, never another file's temporary in progress.
+TEST(IniFile, AWriteClearsOnlyItsOwnLeftoversAndKeepsThePermissions) {
+  TempDir dir;
+  WriteFileBytes(dir.file("Local.ini"), "[A]\nK=1\n");
+  std::filesystem::permissions(dir.file("Local.ini"), std::filesystem::perms(0640));
+  for (const char* name : {"Local.ini.tmp-a1B2c3", "Settings.ini.tmp-a1B2c3", "Local.ini.tmp-toolong",
+                           "Local.ini.tmp-"}) {
+    WriteFileBytes(dir.file(name), "left");
+  }
+  ASSERT_TRUE(IniFile(dir.file("Local.ini").string()).WriteString("A", "K", "2"));
+  std::vector<std::string> names;
+  for (auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Local.ini", "Local.ini.lock", "Local.ini.tmp-",
+                                             "Local.ini.tmp-toolong", "Settings.ini.tmp-a1B2c3"}));
+  EXPECT_EQ(ReadFileBytes(dir.file("Local.ini")), "[A]\nK=2\n");
+  EXPECT_EQ(std::filesystem::status(dir.file("Local.ini")).permissions(), std::filesystem::perms(0640));
 }
 
 TEST(IniFile, ABatchGivesWhatTheSameWritesOneByOneGive) {

@@ -1,13 +1,16 @@
-#include "catalogue/ini_document.h"
+#include "ini/ini_document.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
+#include "platform/text.h"
+
 namespace rk5 {
 namespace {
 
+using platform::FoldCase;
 using Strings = std::vector<std::string>;
 
 TEST(IniRead, NamesMatchWithoutLetterCaseAndValuesAreTrimmed) {

@@ -16,9 +16,6 @@ namespace rk5 {
 // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else gives def.
 int32_t ParseIniInteger(std::string_view text, int32_t def);
 
-// ASCII-only lower case, the key under which names are matched.
-std::string FoldCase(std::string_view name);
-
 class IniDocument {
  public:
   static IniDocument Parse(std::string_view bytes);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/ini_document.h"
+#include "ini/ini_document.h"
 #include "platform/atomic_file.h"
 
 namespace rk5 {
@@ -63,7 +63,6 @@ class IniFile {
 
  private:
   IniWriteResult Failure() const;
-  void RemoveOrphans() const;
 
   std::string file_name_;
   mutable std::shared_ptr<const IniDocument> cached_;

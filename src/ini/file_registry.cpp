@@ -1,16 +1,21 @@
+#include "ini/file_registry.h"
+
 #include <filesystem>
 
-#include "catalogue/ini_file.h"
-#include "platform/registry.h"
+#include "ini/ini_file.h"
+#include "platform/text.h"
 #include "platform/user_folders.h"
 
-namespace rk5::platform {
+namespace rk5 {
 namespace {
 
+using platform::FoldCase;
+using platform::RegistryKey;
+using platform::RegistryRoot;
+
 std::string SectionFor(RegistryRoot root, std::string_view path) {
-  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-  std::string section(RootName(root));
+  path = platform::Trim(path, "\\");
+  std::string section(platform::RootName(root));
   if (!path.empty()) section += "\\" + std::string(path);
   return section;
 }
@@ -20,12 +25,12 @@ std::string WellKnownValue(const std::string& section, std::string_view name) {
   std::string s = FoldCase(section), n = FoldCase(name);
   if (s == "hkey_local_machine\\software\\microsoft\\windows\\currentversion" &&
       n == "programfilesdir") {
-    return ProgramFilesFolder();
+    return platform::ProgramFilesFolder();
   }
   if (s == "hkey_current_user\\software\\microsoft\\windows\\currentversion\\explorer\\shell "
            "folders" &&
       n == "desktop") {
-    return DesktopFolder();
+    return platform::DesktopFolder();
   }
   return {};
 }
@@ -46,7 +51,7 @@ class FileRegistryKey : public RegistryKey {
   }
 
   void WriteString(std::string_view name, std::string_view value) override {
-    if (!file_->WriteString(section_, name, value)) throw RegistryError(std::string(name));
+    if (!file_->WriteString(section_, name, value)) throw platform::RegistryError(std::string(name));
   }
 
  private:
@@ -54,7 +59,7 @@ class FileRegistryKey : public RegistryKey {
   std::string section_;
 };
 
-class FileRegistry : public Registry {
+class FileRegistry : public platform::Registry {
  public:
   explicit FileRegistry(const std::string& file) : file_(std::make_shared<IniFile>(file)) {}
 
@@ -75,12 +80,8 @@ class FileRegistry : public Registry {
 
 }  // namespace
 
-std::string_view RootName(RegistryRoot root) {
-  return root == RegistryRoot::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
-}
-
-std::unique_ptr<Registry> RegistryInFile(const std::string& file) {
+std::unique_ptr<platform::Registry> RegistryInFile(const std::string& file) {
   return std::make_unique<FileRegistry>(file);
 }
 
-}  // namespace rk5::platform
+}  // namespace rk5

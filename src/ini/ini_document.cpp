@@ -1,17 +1,14 @@
-#include "catalogue/ini_document.h"
+#include "ini/ini_document.h"
 
 #include <limits>
+
+#include "platform/text.h"
 
 namespace rk5 {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using platform::FoldCase;
+using platform::Trim;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -87,14 +84,6 @@ int32_t ParseIniInteger(std::string_view text, int32_t def) {
   }
   int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   return static_cast<int32_t>(value);
-}
-
-std::string FoldCase(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
 }
 
 IniDocument IniDocument::Parse(std::string_view bytes) {

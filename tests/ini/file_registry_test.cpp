@@ -1,12 +1,15 @@
-#include "platform/registry.h"
+#include "ini/file_registry.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/user_folders.h"
 #include "support/temp_dir.h"
 
-namespace rk5::platform {
+namespace rk5 {
 namespace {
+
+using platform::RegistryError;
+using platform::RegistryRoot;
 
 using test::ReadFileBytes;
 using test::TempDir;
@@ -44,8 +47,8 @@ TEST(Registry, WellKnownFoldersAnswerFromTheSystemUnlessStored) {
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
   ASSERT_TRUE(windows && shell);
   EXPECT_TRUE(windows->ValueExists("ProgramFilesDir"));
-  EXPECT_EQ(windows->ReadString("ProgramFilesDir"), ProgramFilesFolder());
-  EXPECT_EQ(shell->ReadString("Desktop"), DesktopFolder());
+  EXPECT_EQ(windows->ReadString("ProgramFilesDir"), platform::ProgramFilesFolder());
+  EXPECT_EQ(shell->ReadString("Desktop"), platform::DesktopFolder());
   EXPECT_FALSE(windows->ValueExists("Desktop"));
   windows->WriteString("ProgramFilesDir", dir.folder() + "pf");
   EXPECT_EQ(windows->ReadString("ProgramFilesDir"), dir.folder() + "pf");
@@ -82,4 +85,4 @@ TEST(Registry, ReadsAJunkFileAndKeepsItsLines) {
 }
 
 }  // namespace
-}  // namespace rk5::platform
+}  // namespace rk5

@@ -1,6 +1,4 @@
-#include "catalogue/ini_file.h"
-
-#include <filesystem>
+#include "ini/ini_file.h"
 
 #include "platform/file_lock.h"
 
@@ -66,27 +64,11 @@ IniWriteResult IniFile::Failure() const {
   return IniWriteResult{false, "Unable to write to " + file_name_};
 }
 
-// A writer killed between writing its temporary file and renaming it leaves the temporary
-// behind. Every writer holds the lock while its temporary exists, so under the lock any
-// such file is an orphan.
-void IniFile::RemoveOrphans() const {
-  std::filesystem::path file(file_name_);
-  std::string prefix = file.filename().string() + ".tmp-";
-  std::error_code ec;
-  std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  for (auto it = std::filesystem::directory_iterator(folder, ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0) {
-      std::error_code ignored;
-      std::filesystem::remove(it->path(), ignored);
-    }
-  }
-}
-
 IniWriteResult IniFile::Commit(const IniBatch& batch) {
   platform::FileLock lock(file_name_);
-  if (lock.held()) RemoveOrphans();
+  // A writer killed between writing its temporary file and renaming it leaves the
+  // temporary behind; every writer holds the lock while its temporary exists.
+  if (lock.held()) platform::RemoveLeftoverTemporaries(file_name_);
   // Read afresh under the lock: another copy may have written since our last read.
   platform::FileStamp stamp = platform::StampOf(file_name_);
   std::optional<std::string> bytes;

@@ -1,0 +1,25 @@
+#include <cstdlib>
+
+#include "platform/services.h"
+#include "platform/user_folders.h"
+
+namespace rk5::platform {
+
+Services MakeSystemServices(const FileRegistryMaker& registry_in_file) {
+  Services services;
+  // RK5HELPER_REGISTRY names another registry file (tests, portable use).
+  const char* file = std::getenv("RK5HELPER_REGISTRY");
+  services.registry = registry_in_file(file != nullptr && *file != '\0'
+                                           ? std::string(file)
+                                           : ConfigFolder() + "/rk5helper/registry.ini");
+  services.icons = MakeIconExtraction();
+  // Program start, busy marks, launcher files and file copy come with their windows.
+  services.file_tree = MakeFileTree();
+  services.file_stager = MakeFileStager();
+  services.file_times = MakeFileTimes();
+  services.file_attributes = MakeFileAttributes();
+  services.free_space = MakeFreeSpace();
+  return services;
+}
+
+}  // namespace rk5::platform
