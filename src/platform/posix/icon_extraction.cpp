@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/icon_beside.h"
 #include "platform/posix/icon_byte_source.h"
 #include "platform/posix/icon_directory.h"
 #include "platform/posix/icon_pe_resources.h"
@@ -65,6 +66,19 @@ class PosixIconExtraction final : public IconExtraction {
   }
 
   std::optional<IconPicture> FirstIcon(const std::string& path) override {
+    if (std::optional<IconPicture> own = OwnIcon(path)) return own;
+    if (std::optional<IconPicture> drawing = ReadDrawing(path)) return drawing;
+    // A Linux program has no icons of its own: an image beside it named like it stands in.
+    if (!IsExistingFile(path)) return std::nullopt;
+    for (const std::string& image : ImagesBeside(path)) {
+      if (std::optional<IconPicture> picture = OwnIcon(image)) return picture;
+      if (std::optional<IconPicture> picture = ReadDrawing(image)) return picture;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::optional<IconPicture> OwnIcon(const std::string& path) {
     // Not blocking: a pipe put where the tool should be must not hang the list.
     const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) return std::nullopt;
