@@ -34,7 +34,8 @@ class BusyMarks {
 };
 
 // Marks in runtime_folder; empty: $XDG_RUNTIME_DIR, or a private folder made for this
-// user when that is unset or unusable.
+// user when that is unset or unusable (not this user's, or open to others). A
+// runtime_folder others could enter is not used either: every call then fails.
 std::unique_ptr<BusyMarks> MakeBusyMarks(const std::string& runtime_folder = {});
 
 }  // namespace rk5::platform

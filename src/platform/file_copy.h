@@ -10,8 +10,9 @@ class FileCopy {
  public:
   virtual ~FileCopy() = default;
   // Copies source to target. A target that is an existing folder gets source's file
-  // name. make_executable: the copy may be run by its owner. False when any read or
-  // write failed; the old target then stays as it was.
+  // name. make_executable: the copy may be run by whoever may read it. False when source
+  // is not a readable file or any read or write failed; the old target then stays as it
+  // was and nothing else is left behind.
   virtual bool Copy(const std::string& source, const std::string& target,
                     bool make_executable) = 0;
 };

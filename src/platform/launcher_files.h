@@ -22,8 +22,10 @@ class LauncherFiles {
  public:
   virtual ~LauncherFiles() = default;
   // Writes the launcher called name into folder, replacing one of that name in one step.
-  // False when it could not be written or the name could not be a file name there (empty,
-  // ".", "..", a separator or a NUL byte, too long); nothing lands outside folder.
+  // False when it could not be written, the name could not be a file name there (empty,
+  // ".", "..", a separator or a NUL byte, too long), or the launcher could not start
+  // exactly that target with exactly those arguments (a relative target, control bytes);
+  // nothing lands outside folder. Hot key and show state may be left out.
   virtual bool Write(const std::string& folder, const std::string& name,
                      const Launcher& launcher) = 0;
   // The file name a launcher called name gets in a folder (name + ".desktop" here).
