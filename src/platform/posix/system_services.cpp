@@ -13,7 +13,10 @@ Services MakeSystemServices(const FileRegistryMaker& registry_in_file) {
                                            ? std::string(file)
                                            : ConfigFolder() + "/rk5helper/registry.ini");
   services.icons = MakeIconExtraction();
-  // Program start, busy marks, launcher files and file copy come with their windows.
+  services.program_start = MakeProgramStart();
+  services.busy_marks = MakeBusyMarks();
+  services.launcher_files = MakeLauncherFiles();
+  services.file_copy = MakeFileCopy();
   services.file_tree = MakeFileTree();
   services.file_stager = MakeFileStager();
   services.file_times = MakeFileTimes();
