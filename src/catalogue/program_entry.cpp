@@ -32,8 +32,10 @@ TProgram FillProgram(const IniDocument& local, std::string_view section,
 }
 
 std::vector<TProgram> LoadPrograms(const IniDocument& local, const IconBuilder& build_icons) {
+  const std::vector<std::string> sections = local.Sections();
   std::vector<TProgram> entries;
-  for (const std::string& section : local.Sections()) {
+  entries.reserve(sections.size());
+  for (const std::string& section : sections) {
     if (section == kOwnSection) continue;
     entries.push_back(FillProgram(local, section, build_icons));
   }

@@ -8,6 +8,7 @@ if(RK5_FUZZ)
     list(APPEND RK5_ARCHIVE_FUZZ_SOURCES
          ${PROJECT_SOURCE_DIR}/src/platform/posix/${concern}.cpp)
   endforeach()
+  list(APPEND RK5_ARCHIVE_FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/src/platform/text.cpp)
   rk5_add_fuzz_target(archive_fuzz install/archive_fuzz.cpp SOURCES ${RK5_ARCHIVE_FUZZ_SOURCES}
                       LIBS PkgConfig::LIBZIP ZLIB::ZLIB)
 

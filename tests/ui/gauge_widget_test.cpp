@@ -124,16 +124,19 @@ TEST(Gauge, RangeErrorsReachTheCaller) {
 }
 
 TEST(Gauge, DesignLoadingSkipsTheRangeChecks) {
-  TGauge gauge;
+  QWidget window;
+  auto* gauge = new TGauge(&window);
+  TGauge elsewhere;  // in another window, which is not loading
   {
-    DesignLoading loading;
-    gauge.SetMinValue(200);  // before the design's MaxValue arrives
-    gauge.SetMaxValue(300);
+    DesignLoading loading(window);
+    gauge->SetMinValue(200);  // before the design's MaxValue arrives
+    gauge->SetMaxValue(300);
+    EXPECT_THROW(elsewhere.SetMinValue(200), InvalidOperation);
   }
-  EXPECT_EQ(gauge.MinValue(), 200);
-  EXPECT_EQ(gauge.MaxValue(), 300);
-  EXPECT_EQ(gauge.Progress(), 200);
-  EXPECT_THROW(gauge.SetMaxValue(100), InvalidOperation);
+  EXPECT_EQ(gauge->MinValue(), 200);
+  EXPECT_EQ(gauge->MaxValue(), 300);
+  EXPECT_EQ(gauge->Progress(), 200);
+  EXPECT_THROW(gauge->SetMaxValue(100), InvalidOperation);
 }
 
 TEST(Gauge, DesignPropertiesAreSetByName) {

@@ -17,11 +17,11 @@ void TGauge::Repaint(bool needed) {
 }
 
 void TGauge::SetMinValue(int32_t value) {
-  Repaint(range_.SetMinValue(value, DesignLoading::Active()));
+  Repaint(range_.SetMinValue(value, DesignLoading::Active(*this)));
 }
 
 void TGauge::SetMaxValue(int32_t value) {
-  Repaint(range_.SetMaxValue(value, DesignLoading::Active()));
+  Repaint(range_.SetMaxValue(value, DesignLoading::Active(*this)));
 }
 
 void TGauge::SetProgress(int32_t value) { Repaint(range_.SetProgress(value)); }

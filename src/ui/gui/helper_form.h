@@ -58,7 +58,7 @@ class THelperForm : public QWidget {
  protected:
   template <class Design>
   void LoadDesign(Design& design) {
-    DesignLoading scope;
+    DesignLoading scope(*this);
     design.setupUi(this);
   }
   void CompleteConstruction();
