@@ -1,0 +1,31 @@
+#pragma once
+// The start-up window's work for the run's mode: the mode's logic with the window as the
+// place where it tells the user something, and the end of the run afterwards.
+#include <functional>
+#include <string>
+
+#include "selfinstall/gui/frm_alert.h"
+#include "selfinstall/mode_context.h"
+
+namespace rk5 {
+
+struct StartupServices {
+  platform::Registry& registry;
+  platform::ProgramStart& program_start;
+  platform::FileCopy& file_copy;
+  platform::FileTree& file_tree;
+  platform::LauncherFiles& launcher_files;
+  platform::BusyMarks& busy_marks;
+};
+
+struct StartupFacts {
+  std::string program_folder;  // the run's ProgramFolder
+  std::string executable;      // the running executable's full path
+  std::string argument;        // the second command-line argument
+};
+
+// terminate: tells the application to end the run; called once the mode's work is done.
+StartupModeWork MakeStartupWork(StartupFacts facts, StartupServices services,
+                                std::function<void()> terminate);
+
+}  // namespace rk5
