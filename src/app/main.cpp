@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
   rk5::RunState state = rk5::DecideRun(
       first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()), *services.registry);
+  state.Argument = argc > 2 ? argv[2] : "";
   rk5::ModePlan plan = rk5::PlanForMode(state.RunMode);
 
   // RK5HELPER_DRY_RUN=1: report the decision and stop before any window exists.
@@ -47,15 +48,6 @@ int main(int argc, char** argv) {
 
   rk5::WindowFactory factory;
   rk5::RegisterAvailableWindows(factory, state, services);
-  if (!factory.Has(plan.windows.front())) {
-    std::fprintf(stderr,
-                 "rk5helper: the mode \"%s\" is not available in this build (its window %s "
-                 "is not built yet)\n%s",
-                 state.RunMode.c_str(),
-                 std::string(rk5::WindowClassName(plan.windows.front())).c_str(),
-                 Describe(state, plan).c_str());
-    return 3;
-  }
   // A later window of the mode (the hidden About window) that this build lacks is left
   // out; the run's main window works without it.
   std::erase_if(plan.windows, [&factory](rk5::WindowKind kind) {

@@ -12,9 +12,9 @@ RunState DecideRun(std::string_view first_argument, std::string_view program_fol
   state.ProgramFolder = std::string(program_folder);
 
   auto key = registry.OpenKey(platform::RegistryRoot::LocalMachine, kProgramKey);
-  if (!key || !key->ValueExists("Path")) {
+  if (!key || !key->ValueExists(kPathValue)) {
     state.RunMode = "/install";
-  } else if (!platform::EqualsFolded(key->ReadString("Path"), state.ProgramFolder)) {
+  } else if (!platform::EqualsFolded(key->ReadString(kPathValue), state.ProgramFolder)) {
     state.RunMode = "/installed";
   }
 

@@ -5,10 +5,9 @@
 
 #include "catalogue/run_state.h"
 #include "platform/registry.h"
+#include "selfinstall/install_mode.h"
 
 namespace rk5 {
-
-inline constexpr std::string_view kProgramKey = "\\SOFTWARE\\Rk5Helper\\";
 
 // RunMode from the argument, overridden by the registry check; the update announcement
 // of ProgramFolder + "rk5h.ini".

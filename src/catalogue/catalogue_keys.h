@@ -44,6 +44,7 @@ inline constexpr std::string_view kOwnSection = "Rk5Helper";
 namespace own_key {
 inline constexpr NumberKey Build{"Build", 0};  // the newest build of the program
 inline constexpr TextKey URL{"URL", ""};       // where that build's executable lies
+inline constexpr TextKey SHA256{"SHA256", ""};  // when present: that executable's digest
 }  // namespace own_key
 
 // "Settings.ini": where the catalogue lies.

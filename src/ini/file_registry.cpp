@@ -22,15 +22,14 @@ std::string SectionFor(RegistryRoot root, std::string_view path) {
 
 // Values the system itself provides on Windows.
 std::string WellKnownValue(const std::string& section, std::string_view name) {
-  std::string s = FoldCase(section), n = FoldCase(name);
-  if (s == "hkey_local_machine\\software\\microsoft\\windows\\currentversion" &&
-      n == "programfilesdir") {
+  const std::string s = FoldCase(section), n = FoldCase(name);
+  if (s == FoldCase(SectionFor(RegistryRoot::LocalMachine, platform::kWindowsKey)) &&
+      n == FoldCase(platform::kProgramFilesValue)) {
     return platform::ProgramFilesFolder();
   }
-  if (s == "hkey_current_user\\software\\microsoft\\windows\\currentversion\\explorer\\shell "
-           "folders" &&
-      n == "desktop") {
-    return platform::DesktopFolder();
+  if (s == FoldCase(SectionFor(RegistryRoot::CurrentUser, platform::kShellFoldersKey))) {
+    if (n == FoldCase(platform::kDesktopValue)) return platform::DesktopFolder();
+    if (n == FoldCase(platform::kProgramsValue)) return platform::ApplicationsFolder();
   }
   return {};
 }

@@ -22,6 +22,15 @@ class RegistryError : public std::runtime_error {
       : std::runtime_error("Failed to set data for '" + value_name + "'") {}
 };
 
+// The system's own keys and values that the program reads: the folder programs are
+// installed under, and this user's desktop and applications menu.
+inline constexpr std::string_view kWindowsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+inline constexpr std::string_view kProgramFilesValue = "ProgramFilesDir";
+inline constexpr std::string_view kShellFoldersKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr std::string_view kDesktopValue = "Desktop";
+inline constexpr std::string_view kProgramsValue = "Programs";
+
 class RegistryKey {
  public:
   virtual ~RegistryKey() = default;

@@ -9,6 +9,10 @@ std::string HomeFolder();
 std::string ConfigFolder();
 // The user's desktop folder, without a trailing separator.
 std::string DesktopFolder();
+// This user's data folder (XDG data home).
+std::string DataFolder();
+// The folder of this user's applications menu, without a trailing separator.
+std::string ApplicationsFolder();
 // The folder programs are installed under, without a trailing separator.
 std::string ProgramFilesFolder();
 

@@ -3,13 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "catalogue/program_files.h"
 #include "selfinstall/copy_file_to.h"
 
 namespace rk5 {
 namespace {
-
-constexpr std::string_view kProgramKey = "\\SOFTWARE\\Rk5Helper\\";
-constexpr std::string_view kExecutableName = "rk5helper";
 
 std::string ReadValue(platform::Registry& registry, platform::RegistryRoot root,
                       std::string_view key, std::string_view name) {
@@ -58,9 +56,10 @@ InstallFolders InstallFoldersFor(std::string_view program_files) {
 }
 
 void InstallMode(ModeContext& context) {
-  const InstallFolders folders = InstallFoldersFor(ReadValue(
-      context.registry, platform::RegistryRoot::LocalMachine, kWindowsKey, "ProgramFilesDir"));
-  std::string target = folders.helper + std::string(kExecutableName);
+  const InstallFolders folders =
+      InstallFoldersFor(ReadValue(context.registry, platform::RegistryRoot::LocalMachine,
+                                  platform::kWindowsKey, platform::kProgramFilesValue));
+  std::string target = InFolder(folders.helper, kExecutableName);
 
   // The copy first: only a complete, checked copy is recorded as an install.
   if (!context.file_tree.CreateFolders(folders.base) ||
@@ -71,12 +70,12 @@ void InstallMode(ModeContext& context) {
     return;
   }
   const std::string helper = AsRunningProgramSees(folders.helper);
-  target = helper + std::string(kExecutableName);
+  target = InFolder(helper, kExecutableName);
 
   try {
     auto key = context.registry.OpenKey(platform::RegistryRoot::LocalMachine, kProgramKey);
-    if (!key) throw platform::RegistryError("Path");
-    key->WriteString("Path", helper);
+    if (!key) throw platform::RegistryError(std::string(kPathValue));
+    key->WriteString(kPathValue, helper);
   } catch (const platform::RegistryError& error) {
     context.show_error(error.what());
     return;
@@ -85,11 +84,11 @@ void InstallMode(ModeContext& context) {
   // A launcher that cannot be written does not undo the install; the user can start the
   // program from its folder or from the other launcher.
   const platform::Launcher launcher = LauncherFor(target, helper);
-  const std::string desktop =
-      ReadValue(context.registry, platform::RegistryRoot::CurrentUser, kShellFoldersKey, "Desktop");
+  const std::string desktop = ReadValue(context.registry, platform::RegistryRoot::CurrentUser,
+                                        platform::kShellFoldersKey, platform::kDesktopValue);
   context.launcher_files.Write(desktop, std::string(kLauncherName), launcher);
   const std::string menu = ReadValue(context.registry, platform::RegistryRoot::CurrentUser,
-                                     kShellFoldersKey, "Programs");
+                                     platform::kShellFoldersKey, platform::kProgramsValue);
   if (!menu.empty() && context.file_tree.CreateFolders(menu)) {
     context.launcher_files.Write(menu, std::string(kLauncherName), launcher);
   }

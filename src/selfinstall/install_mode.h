@@ -9,9 +9,10 @@
 
 namespace rk5 {
 
-inline constexpr std::string_view kWindowsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
-inline constexpr std::string_view kShellFoldersKey =
-    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// The program's own key: the install records its folder there, every start compares it.
+inline constexpr std::string_view kProgramKey = "\\SOFTWARE\\Rk5Helper\\";
+inline constexpr std::string_view kPathValue = "Path";
+
 inline constexpr std::string_view kLauncherName = "Rk5 Helper";
 inline constexpr std::string_view kLauncherDescription = "Download and maintains Rk5 tools.";
 

@@ -39,7 +39,7 @@ TEST(AvailableWindows, TheMainWindowIsMadeFromTheRunAndServicesItWasHanded) {
 
   WindowFactory factory;
   RegisterAvailableWindows(factory, run, services);
-  EXPECT_FALSE(factory.Has(WindowKind::Startup));  // the start-up modes are not built yet
+  EXPECT_TRUE(factory.Has(WindowKind::Startup));
   EXPECT_FALSE(factory.Has(WindowKind::Download));
   std::unique_ptr<QWidget> window(factory.Create(WindowKind::Main));
   auto* main = qobject_cast<TMain*>(window.get());

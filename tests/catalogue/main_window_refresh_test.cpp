@@ -80,7 +80,12 @@ TEST_F(Refresh, ANewerBuildIsAnnouncedOnceAndTheListStillReloads) {
   server_.Route("/rk5h.ini", test::Ok("[T]\nName=T\n[Rk5Helper]\nBuild=3\nURL=http://x/new\n"));
   auto main = Open("");
   PressRefresh(*main);
-  EXPECT_EQ(alerts_.Texts(), QStringList{"Rk5 Helper need to be updated!"});
+  // The announcement presses Update, which fetches the build; here there is none to start.
+  ASSERT_TRUE(RunUntil([&] { return main->btnUpdate()->isEnabled(); }));
+  EXPECT_EQ(alerts_.Texts(),
+            (QStringList{"Rk5 Helper need to be updated!", "Can't connect to server!"}));
+  ASSERT_EQ(server_.RequestCount(), 2u);
+  EXPECT_EQ(server_.Requests()[1].target, "http://x/new");
   EXPECT_TRUE(run_.UpdateRequired);
   EXPECT_EQ(run_.UpdateURL, "http://x/new");
   EXPECT_FALSE(main->btnUpdate()->isHidden());
@@ -90,9 +95,9 @@ TEST_F(Refresh, ANewerBuildIsAnnouncedOnceAndTheListStillReloads) {
   EXPECT_EQ(main->List()->count(), 1);
   // From now on Refresh only refuses.
   main->btnRefresh()->click();
-  ASSERT_TRUE(RunUntil([&] { return alerts_.Texts().size() == 2; }));
-  EXPECT_EQ(alerts_.Texts()[1], "You must update Rk5 Helper before downloading new files!");
-  EXPECT_EQ(server_.RequestCount(), 1u);
+  ASSERT_TRUE(RunUntil([&] { return alerts_.Texts().size() == 3; }));
+  EXPECT_EQ(alerts_.Texts()[2], "You must update Rk5 Helper before downloading new files!");
+  EXPECT_EQ(server_.RequestCount(), 2u);
 }
 
 TEST_F(Refresh, TheSelectionIsKeptByPosition) {

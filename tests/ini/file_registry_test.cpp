@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/user_folders.h"
+#include "support/event_wait.h"
 #include "support/temp_dir.h"
 
 namespace rk5 {
@@ -49,7 +50,12 @@ TEST(Registry, WellKnownFoldersAnswerFromTheSystemUnlessStored) {
   EXPECT_TRUE(windows->ValueExists("ProgramFilesDir"));
   EXPECT_EQ(windows->ReadString("ProgramFilesDir"), platform::ProgramFilesFolder());
   EXPECT_EQ(shell->ReadString("Desktop"), platform::DesktopFolder());
+  {
+    test::EnvOverride data("XDG_DATA_HOME", dir.folder() + "data");
+    EXPECT_EQ(shell->ReadString("programs"), dir.folder() + "data/applications");
+  }
   EXPECT_FALSE(windows->ValueExists("Desktop"));
+  EXPECT_FALSE(windows->ValueExists("Programs"));
   windows->WriteString("ProgramFilesDir", dir.folder() + "pf");
   EXPECT_EQ(windows->ReadString("ProgramFilesDir"), dir.folder() + "pf");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/update_hand_over.h"
+#include "ini/file_registry.h"
 #include "platform/file_attributes.h"
 #include "platform/staged_file.h"
 #include "selfinstall/copy_file_to.h"
@@ -132,10 +133,10 @@ class StartupModes : public ::testing::Test {
 
   void Registry(const std::string& text) {
     WriteFileBytes(dir_.file("registry.ini"), text);
-    registry_ = platform::RegistryInFile(dir_.file("registry.ini").string());
+    registry_ = RegistryInFile(dir_.file("registry.ini").string());
   }
   void SetProgramFiles(const std::string& folder) {
-    registry_->OpenKey(platform::RegistryRoot::LocalMachine, kWindowsKey)
+    registry_->OpenKey(platform::RegistryRoot::LocalMachine, platform::kWindowsKey)
         ->WriteString("ProgramFilesDir", folder);
   }
   std::string RecordedPath() {
@@ -238,7 +239,7 @@ TEST_F(StartupModes, AnInstallThatCannotCopyRecordsNothingAndNamesTheFile) {
 
 TEST_F(StartupModes, ARegistryThatRefusesThePathIsReportedAndNothingFollows) {
   SetProgramFiles(dir_.folder() + "pf");
-  RefusingRegistry refusing(platform::RegistryInFile(dir_.file("registry.ini").string()));
+  RefusingRegistry refusing(RegistryInFile(dir_.file("registry.ini").string()));
   ModeContext context = Context(&refusing);
   DoStartupMode("/install", context);
   EXPECT_EQ(errors_, std::vector<std::string>{"Failed to set data for 'Path'"});

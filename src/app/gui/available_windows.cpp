@@ -1,12 +1,21 @@
 #include "app/gui/window_factory.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/icon_bitmaps.h"
+#include "platform/process_info.h"
+#include "selfinstall/gui/startup_work.h"
 
 namespace rk5 {
 
 void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::Services& services) {
-  factory.Register(WindowKind::Main, [&run, &services] {
-    return new TMain(run, MakeIconBuilder(*services.icons));
+  factory.Register(WindowKind::Main, [&run, &services](const TerminateRun& terminate) {
+    SelfUpdateServices update{services.program_start.get(), services.busy_marks.get(),
+                              services.file_attributes.get(), terminate};
+    return new TMain(run, MakeIconBuilder(*services.icons), std::move(update));
+  });
+  factory.Register(WindowKind::Startup, [&run, &services](const TerminateRun& terminate) {
+    StartupServices used{*services.registry,  *services.program_start,  *services.file_copy,
+                         *services.file_tree, *services.launcher_files, *services.busy_marks};
+    return new TfrmAlert(run, MakeStartupWork(run, platform::ExecutablePath(), used, terminate));
   });
 }
 

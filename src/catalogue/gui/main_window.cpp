@@ -54,8 +54,12 @@ QImage ImageOf(const IconBitmap& bitmap) {
 
 }  // namespace
 
-TMain::TMain(RunState& run, IconBuilder icons, QWidget* owner)
-    : THelperForm(owner), ui_(new Ui::TMain), run_(run), icons_(std::move(icons)) {
+TMain::TMain(RunState& run, IconBuilder icons, SelfUpdateServices update, QWidget* owner)
+    : THelperForm(owner),
+      ui_(new Ui::TMain),
+      run_(run),
+      icons_(std::move(icons)),
+      update_(std::move(update)) {
   InitMainWindowResources();
   LoadDesign(*ui_);
   popList_ = new QMenu(this);
@@ -81,6 +85,7 @@ TMain::TMain(RunState& run, IconBuilder icons, QWidget* owner)
   httpUpdate_->BinaryData = true;
   httpUpdate_->UseCache = false;
   httpUpdate_->WaitThread = false;
+  BindUpdateFetch();
 
   List()->OnMeasureItem = [this](TProgramList* list, int index, int& height) {
     ListMeasureItem(list, index, height);

@@ -1,19 +1,24 @@
 #pragma once
 // TMain: the catalogue window. Lists every tool of "Local.ini" coloured by state, fetches
 // the publisher's catalogue on Refresh, merges it into "Local.ini", notices an announced
-// new build of the program and reloads the list.
+// new build of the program and reloads the list; fetches that build and hands over to it.
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "catalogue/program_entry.h"
 #include "catalogue/run_state.h"
+#include "platform/busy_marks.h"
+#include "platform/file_attributes.h"
+#include "platform/program_start.h"
 #include "ui/gui/anchors.h"
 #include "ui/gui/helper_form.h"
 
 class QMenu;
 class QAction;
+class QLabel;
 class QPainter;
 class QPushButton;
 
@@ -23,8 +28,18 @@ class TMain;
 
 namespace rk5 {
 
+class TGauge;
 class THttpFetch;
 class TProgramList;
+
+// What the hand-over to a fetched build uses: it is made executable, started, and the run
+// ends. Missing pieces make every hand-over fail like a failed fetch.
+struct SelfUpdateServices {
+  platform::ProgramStart* program_start = nullptr;
+  platform::BusyMarks* busy_marks = nullptr;
+  platform::FileAttributes* file_attributes = nullptr;
+  std::function<void()> terminate;  // asks the application to end the run
+};
 
 class TMain : public THelperForm {
   Q_OBJECT
@@ -32,7 +47,8 @@ class TMain : public THelperForm {
  public:
   // run: the run's state, read at creation and written when a refresh finds a new build;
   // it must outlive the window. icons builds an entry's icon bitmaps; empty: none.
-  explicit TMain(RunState& run, IconBuilder icons = {}, QWidget* owner = nullptr);
+  explicit TMain(RunState& run, IconBuilder icons = {}, SelfUpdateServices update = {},
+                 QWidget* owner = nullptr);
   ~TMain() override;
 
   // The design's controls and components, for the handlers of later windows and tests.
@@ -41,6 +57,8 @@ class TMain : public THelperForm {
   QPushButton* btnDl() const;
   QPushButton* btnUpdate() const;
   QPushButton* btnAbout() const;
+  QLabel* c() const;
+  TGauge* ProgressBar() const;
   QWidget* Control(const char* name) const;
   QMenu* popList() const { return popList_; }
   QAction* Run1() const { return Run1_; }
@@ -61,6 +79,7 @@ class TMain : public THelperForm {
 
  public Q_SLOTS:
   void btnRefreshClick();
+  void btnUpdateClick();
 
  protected:
   void Resize() override;
@@ -70,6 +89,12 @@ class TMain : public THelperForm {
   void httpRefreshDoneFile(THttpFetch* Sender, const std::string& FileName, int FileSize);
   void r(THttpFetch* Sender);
   void ShowUpdateRequiredLook();
+  // The self-update's fetch and hand-over (main_window_update.cpp).
+  void BindUpdateFetch();
+  void httpUpdateProgress(QObject* Sender, int32_t TotalSize, int32_t Readed);
+  void httpUpdateError(THttpFetch* Sender);
+  void httpUpdateDoneFile(THttpFetch* Sender, const std::string& FileName, int32_t FileSize);
+  bool HandOver();
 
   std::unique_ptr<Ui::TMain> ui_;
   Anchors anchors_;
@@ -80,6 +105,9 @@ class TMain : public THelperForm {
   THttpFetch* httpUpdate_ = nullptr;
   RunState& run_;
   IconBuilder icons_;
+  SelfUpdateServices update_;
+  // Held from the start of the fetched build until this copy has ended.
+  std::unique_ptr<platform::BusyMark> hand_over_;
   std::string program_folder_;
   std::vector<TProgram> entries_;  // the list's objects, row by row
 };

@@ -35,6 +35,14 @@ std::string ConfigFolder() {
   return HomeFolder() + "/.config";
 }
 
+std::string DataFolder() {
+  std::string data = Env("XDG_DATA_HOME");
+  if (!data.empty() && data.front() == '/') return data;
+  return HomeFolder() + "/.local/share";
+}
+
+std::string ApplicationsFolder() { return DataFolder() + "/applications"; }
+
 std::string DesktopFolder() {
   std::string dir = Env("XDG_DESKTOP_DIR");
   if (dir.empty()) {

@@ -15,13 +15,13 @@ QString Latin1(const std::string& text) {
 
 }  // namespace
 
-StartupModeWork MakeStartupWork(StartupFacts facts, StartupServices services,
-                                std::function<void()> terminate) {
-  return [facts = std::move(facts), services, terminate = std::move(terminate)](
+StartupModeWork MakeStartupWork(const RunState& run, std::string executable,
+                                StartupServices services, std::function<void()> terminate) {
+  return [&run, executable = std::move(executable), services, terminate = std::move(terminate)](
              TfrmAlert& window, const std::string& mode) {
-    ModeContext context{facts.program_folder,
-                        facts.executable,
-                        facts.argument,
+    ModeContext context{run.ProgramFolder,
+                        executable,
+                        run.Argument,
                         services.registry,
                         services.program_start,
                         services.file_copy,
@@ -33,6 +33,7 @@ StartupModeWork MakeStartupWork(StartupFacts facts, StartupServices services,
                           window.ShowModal();
                         },
                         [](const std::string& text) {
+                          // The toolkit's error box, titled with the application title.
                           QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(),
                                                 Latin1(text));
                         }};

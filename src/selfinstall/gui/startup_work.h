@@ -1,9 +1,10 @@
 #pragma once
-// The start-up window's work for the run's mode: the mode's logic with the window as the
+// The start-up window's work for the run's mode: the mode's logic, with the window as the
 // place where it tells the user something, and the end of the run afterwards.
 #include <functional>
 #include <string>
 
+#include "catalogue/run_state.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "selfinstall/mode_context.h"
 
@@ -18,14 +19,9 @@ struct StartupServices {
   platform::BusyMarks& busy_marks;
 };
 
-struct StartupFacts {
-  std::string program_folder;  // the run's ProgramFolder
-  std::string executable;      // the running executable's full path
-  std::string argument;        // the second command-line argument
-};
-
-// terminate: tells the application to end the run; called once the mode's work is done.
-StartupModeWork MakeStartupWork(StartupFacts facts, StartupServices services,
-                                std::function<void()> terminate);
+// executable: the running executable's full path. terminate: ends the run; called once
+// the mode's work is done. run must outlive the work.
+StartupModeWork MakeStartupWork(const RunState& run, std::string executable,
+                                StartupServices services, std::function<void()> terminate);
 
 }  // namespace rk5

@@ -1,0 +1,113 @@
+// TMain's self-update: the fetch of the announced build beside the program, its progress in
+// place of the list, and the hand-over to that build, which replaces the program in the
+// "/update" mode. A fetched file is handed over only when it is the build the catalogue
+// names and it starts; anything else is reported like a failed fetch.
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <optional>
+
+#include "catalogue/catalogue_keys.h"
+#include "catalogue/gui/main_window.h"
+#include "catalogue/gui/program_list.h"
+#include "catalogue/program_files.h"
+#include "catalogue/update_hand_over.h"
+#include "ini/ini_file.h"
+#include "net/http_fetch.h"
+#include "selfinstall/gui/frm_alert.h"
+#include "ui/gui/gauge.h"
+#include "ui_main_window.h"
+
+namespace rk5 {
+namespace {
+
+// The file's SHA-256 digest in lower-case hex; nullopt when it cannot be read whole.
+std::optional<QByteArray> Sha256OfFile(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  if (!hash.addData(&file)) return std::nullopt;
+  return hash.result().toHex();
+}
+
+// [Rk5Helper] SHA256 of the catalogue that announced the build: absent, or the file must
+// have that digest (64 hex digits, letter case ignored). A key that is no digest matches
+// nothing.
+bool IsTheAnnouncedBuild(const std::string& catalogue, const std::string& fetched) {
+  auto doc = IniFile(catalogue).Snapshot();
+  if (!doc->Value(kOwnSection, own_key::SHA256.name)) return true;
+  const QByteArray key =
+      QByteArray::fromStdString(Read(*doc, kOwnSection, own_key::SHA256)).toLower();
+  if (key.size() != 64 ||
+      key.toStdString().find_first_not_of("0123456789abcdef") != std::string::npos) {
+    return false;
+  }
+  const std::optional<QByteArray> digest = Sha256OfFile(fetched);
+  return digest && *digest == key;
+}
+
+}  // namespace
+
+QLabel* TMain::c() const { return ui_->c; }
+TGauge* TMain::ProgressBar() const { return ui_->ProgressBar; }
+
+void TMain::BindUpdateFetch() {
+  httpUpdate_->OnProgress = [this](QObject* sender, int32_t total, int32_t readed) {
+    httpUpdateProgress(sender, total, readed);
+  };
+  httpUpdate_->OnError = [this](THttpFetch* sender) { httpUpdateError(sender); };
+  httpUpdate_->OnDoneFile = [this](THttpFetch* sender, const std::string& file, int32_t size) {
+    httpUpdateDoneFile(sender, file, size);
+  };
+}
+
+void TMain::btnUpdateClick() {
+  btnUpdate()->setEnabled(false);
+  httpUpdate_->FetchToFile();
+}
+
+void TMain::httpUpdateProgress(QObject*, int32_t TotalSize, int32_t Readed) {
+  c()->setText(QStringLiteral("Updating..."));
+  List()->hide();
+  ProgressBar()->show();
+  // The fetch announces a length before any chunk (a binary fetch without one fails), so
+  // the gauge's range is never empty here.
+  if (TotalSize > ProgressBar()->MinValue()) ProgressBar()->SetMaxValue(TotalSize);
+  ProgressBar()->SetProgress(Readed);
+}
+
+void TMain::httpUpdateError(THttpFetch*) {
+  c()->setText(QStringLiteral("Programs:"));
+  List()->setVisible(List()->count() > 0);  // the list as the window shows it
+  ProgressBar()->hide();
+  btnUpdate()->setEnabled(true);
+  ShowAlert("Can't connect to server!");
+}
+
+void TMain::httpUpdateDoneFile(THttpFetch* Sender, const std::string&, int32_t) {
+  if (!HandOver()) {
+    httpUpdateError(Sender);
+    return;
+  }
+  if (update_.terminate) update_.terminate();
+}
+
+bool TMain::HandOver() {
+  const std::string fetched = InFolder(program_folder_, kUpdateFile);
+  if (update_.program_start == nullptr || update_.file_attributes == nullptr ||
+      !update_.file_attributes->SetPermissionBits(fetched, 0755) ||
+      !IsTheAnnouncedBuild(InFolder(program_folder_, kCatalogueFile), fetched)) {
+    return false;
+  }
+  // The new build waits for this mark to go before it replaces the program; it goes with
+  // this copy.
+  if (update_.busy_marks != nullptr) hand_over_ = HoldHandOver(*update_.busy_marks);
+  if (!update_.program_start->Start(std::string(kUpdateFile), "/update", program_folder_, 0)) {
+    hand_over_.reset();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace rk5
