@@ -11,6 +11,7 @@ class AlertCatcher {
  public:
   AlertCatcher();
   const QStringList& Texts() const { return texts_; }
+  void Clear() { texts_.clear(); }
 
  private:
   QTimer timer_;
