@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "catalogue/run_state.h"
 #include "ini/file_registry.h"
+#include "install/download_names.h"
 #include "platform/process_info.h"
 #include "platform/services.h"
 #include "platform/text.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
   rk5::RunState state = rk5::DecideRun(
       first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()), *services.registry);
+  state.Argument = argc > 2 ? argv[2] : "";
   rk5::ModePlan plan = rk5::PlanForMode(state.RunMode);
 
   // RK5HELPER_DRY_RUN=1: report the decision and stop before any window exists.
@@ -43,6 +45,8 @@ int main(int argc, char** argv) {
     std::fputs(Describe(state, plan).c_str(), stdout);
     return 0;
   }
+  // Every running copy answers under its service, whatever its mode (see ServiceNameOf).
+  services.busy_marks->RegisterService(rk5::ServiceNameOf(rk5::platform::ExecutablePath()));
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
   rk5::WindowFactory factory;

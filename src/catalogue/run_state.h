@@ -12,6 +12,7 @@ inline constexpr int OwnBuild = 2;  // this program's build number
 
 struct RunState {
   std::string RunMode;        // first argument, possibly replaced by the registry check
+  std::string Argument;       // the second argument: the section of "/dl" and "/run"
   std::string ProgramFolder;  // executable's folder with a trailing separator
   bool UpdateRequired = false;
   std::string UpdateURL;

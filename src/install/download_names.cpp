@@ -32,8 +32,11 @@ bool IsComponentName(std::string_view section) {
   return true;
 }
 
-std::string ServiceNameOf(std::string_view executable_file_name) {
-  return std::string(executable_file_name.substr(0, executable_file_name.find('.')));
+std::string ServiceNameOf(std::string_view executable_path) {
+  std::string_view name = executable_path;
+  const std::size_t separator = name.find_last_of(platform::PathSeparator());
+  if (separator != std::string_view::npos) name.remove_prefix(separator + 1);
+  return std::string(name.substr(0, name.find('.')));
 }
 
 }  // namespace rk5

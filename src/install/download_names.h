@@ -18,8 +18,8 @@ std::string InstallBaseOf(std::string_view program_folder);
 // section names a tool's busy mark, staging folder and archive file.
 bool IsComponentName(std::string_view section);
 
-// The executable's file name up to its first ".": the service every copy registers and
-// probes under.
-std::string ServiceNameOf(std::string_view executable_file_name);
+// The file name of the executable at executable_path up to its first ".": the service
+// every copy registers, and the one a download probes and holds its tool under.
+std::string ServiceNameOf(std::string_view executable_path);
 
 }  // namespace rk5

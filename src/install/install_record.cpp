@@ -1,14 +1,16 @@
 #include "install/install_record.h"
 
+#include "catalogue/catalogue_keys.h"
+
 namespace rk5 {
 
 IniBatch RecordBatch(const InstallRecord& record) {
   IniBatch batch;
-  batch.WriteString(record.section, "Build", record.build);
-  batch.WriteString(record.section, "Path", record.path);
-  batch.WriteString(record.section, "ExeName", record.exe_name);
-  batch.WriteString(record.section, "Version", record.version);
-  batch.WriteString(record.section, "Installed", "1");
+  batch.WriteString(record.section, tool_key::Build.name, record.build);
+  batch.WriteString(record.section, tool_key::Path.name, record.path);
+  batch.WriteString(record.section, tool_key::ExeName.name, record.exe_name);
+  batch.WriteString(record.section, tool_key::Version.name, record.version);
+  batch.WriteString(record.section, tool_key::Installed.name, "1");
   return batch;
 }
 

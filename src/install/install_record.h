@@ -2,7 +2,7 @@
 // What an installation records in "Local.ini": the five keys of the tool's section.
 #include <string>
 
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 
 namespace rk5 {
 

@@ -1,11 +1,10 @@
 #include "install/tool_installation.h"
 
-#include <cctype>
-
 #include "install/archive_paths.h"
 #include "install/install_journal.h"
 #include "platform/atomic_file.h"
 #include "platform/process_info.h"
+#include "platform/text.h"
 
 namespace rk5 {
 namespace {
@@ -29,22 +28,11 @@ struct Staging {
         journal(Join(folder, "journal", separator)) {}
 };
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // ".rk5-stage." + section (any letter case) + "." + digits.
 bool IsStagingOf(std::string_view name, std::string_view section) {
   if (name.substr(0, kStagingPrefix.size()) != kStagingPrefix) return false;
   name.remove_prefix(kStagingPrefix.size());
-  if (name.size() <= section.size() + 1 || !EqualIgnoringCase(name.substr(0, section.size()), section) ||
+  if (name.size() <= section.size() + 1 || !platform::EqualsFolded(name.substr(0, section.size()), section) ||
       name[section.size()] != '.') {
     return false;
   }
@@ -97,6 +85,16 @@ InstallPlatform InstallPlatform::ThisSystem() {
   InstallPlatform p;
   p.tree = platform::MakeFileTree();
   p.moves = platform::MakeFileMoves();
+  p.process_id = platform::ProcessId();
+  p.separator = platform::PathSeparator();
+  return p;
+}
+
+InstallPlatform InstallPlatform::From(platform::Services& services) {
+  InstallPlatform p;
+  // Shared without owning: the bundle keeps the objects.
+  p.tree = std::shared_ptr<platform::FileTree>(std::shared_ptr<void>(), services.file_tree.get());
+  p.moves = std::shared_ptr<platform::FileMoves>(std::shared_ptr<void>(), services.file_moves.get());
   p.process_id = platform::ProcessId();
   p.separator = platform::PathSeparator();
   return p;

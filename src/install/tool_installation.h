@@ -10,11 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 #include "install/archive_extractor.h"
 #include "install/install_record.h"
 #include "platform/file_moves.h"
 #include "platform/file_tree.h"
+#include "platform/services.h"
 
 namespace rk5 {
 
@@ -26,6 +27,8 @@ struct InstallPlatform {
   char separator = '/';
 
   static InstallPlatform ThisSystem();
+  // The run's services, which must outlive every installation given them.
+  static InstallPlatform From(platform::Services& services);
 };
 
 enum class InstallFailure {

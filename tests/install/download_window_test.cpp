@@ -88,7 +88,9 @@ class DownloadWindow : public ::testing::Test {
   std::string Local() const { return ReadFileBytes(program_ / "Local.ini"); }
 
   std::unique_ptr<TDownload> Open(const std::string& section) {
-    RunState state{"/dl", program_.string() + "/", false, ""};
+    RunState state;
+    state.RunMode = "/dl";
+    state.ProgramFolder = program_.string() + "/";
     DownloadServices services{marks_, InstallPlatform::ThisSystem(), ArchivePlatform::ThisSystem()};
     auto window = std::make_unique<TDownload>(state, section, services, "rk5helper",
                                               [this] { ++ended_; });

@@ -373,6 +373,7 @@ TEST(DownloadNames, BaseFolderComponentNamesAndService) {
   EXPECT_EQ(ServiceNameOf("rk5helper"), "rk5helper");
   EXPECT_EQ(ServiceNameOf("Rk5Helper.exe"), "Rk5Helper");
   EXPECT_EQ(ServiceNameOf("rk5.helper.bin"), "rk5");
+  EXPECT_EQ(ServiceNameOf("/home/me/.local/opt/Rk5/Helper/rk5helper"), "rk5helper");
 }
 
 }  // namespace

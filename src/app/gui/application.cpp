@@ -68,7 +68,9 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
 int RunPlan(Application& app, const ModePlan& plan, const WindowFactory& factory) {
   app.ShowMainWindowAtStart = plan.ShowMainWindowAtStart;
   for (WindowKind kind : plan.windows) {
-    app.CreateForm([&factory, kind] { return factory.Create(kind); });
+    app.CreateForm([&app, &factory, kind] {
+      return factory.Create(kind, [&app] { app.Terminate(); });
+    });
   }
   return app.Run();
 }

@@ -14,13 +14,18 @@ class QWidget;
 
 namespace rk5 {
 
-using WindowCreator = std::function<QWidget*()>;
+// Asks the application to end the run; handed to each window when it is made.
+using TerminateRun = std::function<void()>;
+using WindowCreator = std::function<QWidget*(const TerminateRun& terminate)>;
 
 class WindowFactory {
  public:
   void Register(WindowKind kind, WindowCreator creator);
+  // A window that never ends the run by itself.
+  void Register(WindowKind kind, std::function<QWidget*()> creator);
   bool Has(WindowKind kind) const;
-  QWidget* Create(WindowKind kind) const;  // nullptr when not registered
+  QWidget* Create(WindowKind kind, const TerminateRun& terminate = {}) const;  // nullptr when
+                                                                               // not registered
 
  private:
   std::map<WindowKind, WindowCreator> creators_;

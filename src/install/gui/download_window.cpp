@@ -5,7 +5,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "catalogue/ini_file.h"
+#include "catalogue/catalogue_keys.h"
+#include "catalogue/program_files.h"
+#include "ini/ini_file.h"
 #include "install/archive_digest.h"
 #include "install/download_names.h"
 #include "net/http_fetch.h"
@@ -15,6 +17,9 @@
 
 namespace rk5 {
 namespace {
+
+// The caption of a window that has nothing left to do, and the title of a refusal.
+QString FinishedTitle() { return QStringLiteral("Rk5 Helper"); }
 
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -81,21 +86,22 @@ void TDownload::FormCreate() {
   bool usable = hold.outcome != platform::BusyMarks::Outcome::Unavailable;
   DownloadTopic_ = std::move(hold.mark);
 
-  IniFile local(ProgramFolder_ + "Local.ini");
+  IniFile local(InFolder(ProgramFolder_, kLocalFile));
   // Before anything else for this tool: put right what a killed copy left half done.
   if (DownloadTopic_ && IsComponentName(Section_)) {
     usable = RepairInterruptedInstall(files_, InstallBase(), Section_, local) && usable;
   }
 
-  ToolName_ = local.ReadString(Section_, "Name", "<none>");
-  ArchiveURL_ = local.ReadString(Section_, "DL", "<none>");
-  const std::int32_t build = local.ReadInteger(Section_, "Build", 0);
-  const std::int32_t obuild = local.ReadInteger(Section_, "OBuild", 0);
-  digest_key_ = local.ReadString(Section_, "SHA256", "");
+  std::shared_ptr<const IniDocument> ini = local.Snapshot();
+  ToolName_ = Read(*ini, Section_, tool_key::Name);
+  ArchiveURL_ = Read(*ini, Section_, tool_key::DL);
+  const std::int32_t build = Read(*ini, Section_, tool_key::Build);
+  const std::int32_t obuild = Read(*ini, Section_, tool_key::OBuild);
+  digest_key_ = Read(*ini, Section_, tool_key::SHA256);
 
   if (build >= obuild) {
     DownloadTopic_.reset();
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Rk5 Helper"));
+    QGuiApplication::setApplicationDisplayName(FinishedTitle());
     ShowAlert("This program does not need a to be updated.");
     if (end_run_) end_run_();
     return;
@@ -104,7 +110,7 @@ void TDownload::FormCreate() {
     btnDl()->setText(QStringLiteral("OK"));
     lab()->setText(QStringLiteral("This file is alerdy being downloaded"));
     lab()->show();
-    setWindowTitle(QStringLiteral("Rk5 Helper"));
+    setWindowTitle(FinishedTitle());
     return;
   }
   // Without marks no copy could tell that this one works on the tool.
@@ -147,14 +153,15 @@ void TDownload::HttpFetchDoneFile(THttpFetch* Sender, const std::string&, std::i
   ToolInstallation installation(files_, InstallBase(), Section_);
   InstallStatus status = installation.Unpack(UnZip_, ArchiveFile());
   if (status) {
-    IniFile local(ProgramFolder_ + "Local.ini");
+    IniFile local(InFolder(ProgramFolder_, kLocalFile));
+    std::shared_ptr<const IniDocument> ini = local.Snapshot();
     const std::string separator(1, files_.separator);
     InstallRecord record;
     record.section = Section_;
-    record.build = local.ReadString(Section_, "OBuild", "");
+    record.build = ini->ReadString(Section_, tool_key::OBuild.name, "");  // its text, as it stands
     record.path = UnZip_.BaseDirectory() + separator + Section_ + separator;
-    record.exe_name = local.ReadString(Section_, "OExeName", "");
-    record.version = local.ReadString(Section_, "OVersion", "");
+    record.exe_name = Read(*ini, Section_, tool_key::OExeName);
+    record.version = Read(*ini, Section_, tool_key::OVersion);
     status = installation.Finish(local, record);
   }
   if (!status) {
@@ -166,7 +173,7 @@ void TDownload::HttpFetchDoneFile(THttpFetch* Sender, const std::string&, std::i
   btnDl()->setText(QStringLiteral("OK"));
   lab()->setText(Latin1(ToolName_) + QStringLiteral(" has been installed!"));
   lab()->show();
-  setWindowTitle(QStringLiteral("Rk5 Helper"));
+  setWindowTitle(FinishedTitle());
   btnDl()->setEnabled(true);
 }
 
@@ -176,7 +183,7 @@ void TDownload::ShowInstallFailed() {
   btnDl()->setText(QStringLiteral("OK"));
   lab()->setText(QStringLiteral("Error while installing file!"));
   lab()->show();
-  setWindowTitle(QStringLiteral("Rk5 Helper"));
+  setWindowTitle(FinishedTitle());
   btnDl()->setEnabled(true);
 }
 
@@ -185,7 +192,7 @@ void TDownload::HttpFetchError(THttpFetch*) {
   lab2()->hide();
   lab()->setText(QStringLiteral("Error while downloading file!"));
   lab()->show();
-  setWindowTitle(QStringLiteral("Rk5 Helper"));
+  setWindowTitle(FinishedTitle());
 }
 
 void TDownload::UnZipArchiveProgress(TArchiveExtractor&, std::uint8_t Progress, bool&) {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/run_state.h"
+#include "catalogue/run_state.h"
 #include "install/archive_extractor.h"
 #include "install/tool_installation.h"
 #include "platform/busy_marks.h"
