@@ -1,6 +1,8 @@
 #include "install/archive_digest.h"
 
-#include <QCryptographicHash>
+#include <openssl/evp.h>
+
+#include <memory>
 
 #include "platform/file_blocks.h"
 
@@ -17,13 +19,24 @@ std::optional<std::string> DigestFromKey(std::string_view key) {
 }
 
 std::optional<std::string> Sha256OfFile(const std::string& file) {
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  const bool read = platform::ReadFileBlocks(file, [&hash](const char* data, std::size_t size) {
-    hash.addData(QByteArrayView(data, static_cast<qsizetype>(size)));
-    return true;
+  // libcrypto (already in the process for HTTPS) hashes with the processor's SHA
+  // instructions where it has them: a 200 MiB archive in a fraction of a second.
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                   &EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+  const bool read = platform::ReadFileBlocks(file, [&context](const char* data, std::size_t size) {
+    return EVP_DigestUpdate(context.get(), data, size) == 1;
   });
-  if (!read) return std::nullopt;
-  return hash.result().toHex().toStdString();
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!read || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return std::nullopt;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 0xf];
+  }
+  return hex;
 }
 
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key) {
