@@ -1,0 +1,81 @@
+#include "support/x_display.h"
+
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+
+namespace rk5::test {
+
+XDisplay::XDisplay() {
+  // -displayfd 1: the server picks a free number and writes it to its standard output.
+  server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+  if (!server_.waitForStarted(10000)) return;
+  QByteArray number;
+  while (!number.contains('\n') && server_.waitForReadyRead(10000)) number += server_.readAll();
+  if (number.trimmed().isEmpty()) return;
+  name_ = ":" + number.trimmed().toStdString();
+}
+
+XDisplay::~XDisplay() {
+  server_.terminate();
+  if (!server_.waitForFinished(5000)) server_.kill();
+  server_.waitForFinished(5000);
+}
+
+std::string XDisplay::Run(const QStringList& command) const {
+  QProcess tool;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", QString::fromStdString(name_));
+  tool.setProcessEnvironment(env);
+  tool.start(command.front(), command.mid(1));
+  if (!tool.waitForFinished(30000)) {
+    tool.kill();
+    tool.waitForFinished();
+  }
+  return tool.readAllStandardOutput().toStdString();
+}
+
+std::string XDisplay::WaitForWindow(long long pid, const std::string& title,
+                                    std::chrono::milliseconds limit) const {
+  QProcess search;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", QString::fromStdString(name_));
+  search.setProcessEnvironment(env);
+  const QString pattern = "^" + QRegularExpression::escape(QString::fromStdString(title)) + "$";
+  search.start("xdotool", {"search", "--sync", "--all", "--onlyvisible", "--pid",
+                           QString::number(pid), "--name", pattern});
+  if (!search.waitForFinished(static_cast<int>(limit.count()))) {
+    search.kill();
+    search.waitForFinished();
+    return {};
+  }
+  const QString found = QString::fromLocal8Bit(search.readAllStandardOutput());
+  return found.split('\n', Qt::SkipEmptyParts).value(0).toStdString();
+}
+
+XDisplay::Size XDisplay::SizeOf(const std::string& window) const {
+  // "WIDTH=256" and "HEIGHT=111" lines.
+  const QString shell = QString::fromStdString(
+      Run({"xdotool", "getwindowgeometry", "--shell", QString::fromStdString(window)}));
+  Size size;
+  for (const QString& line : shell.split('\n')) {
+    if (line.startsWith("WIDTH=")) size.width = line.mid(6).toInt();
+    if (line.startsWith("HEIGHT=")) size.height = line.mid(7).toInt();
+  }
+  return size;
+}
+
+std::string XDisplay::TypeOf(const std::string& window) const {
+  // "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DIALOG, ..."
+  const QString line = QString::fromStdString(
+      Run({"xprop", "-id", QString::fromStdString(window), "_NET_WM_WINDOW_TYPE"}));
+  const QRegularExpressionMatch match =
+      QRegularExpression("(_NET_WM_WINDOW_TYPE_[A-Z_]+)").match(line);
+  return match.hasMatch() ? match.captured(1).toStdString() : std::string();
+}
+
+void XDisplay::Click(const std::string& window, int x, int y) const {
+  Run({"xdotool", "mousemove", "--window", QString::fromStdString(window), QString::number(x),
+       QString::number(y), "click", "1"});
+}
+
+}  // namespace rk5::test
