@@ -350,5 +350,37 @@ TEST_F(DownloadWindow, ASectionThatIsNoComponentNameStopsAtTheToolkitsErrorBox) 
   EXPECT_FALSE(w->isVisible());
 }
 
+TEST_F(DownloadWindow, BadSectionsAddressesAndRecordsEndInOneOfTheStatesAndWriteNothing) {
+  const std::string long_name(10000, 'a');
+  WriteLocal(std::string("\0\xff[Junk\n=\n", 10) + "[" + long_name +
+             "]\r\nName=Long\r\nDL=http://tools.test/x.zip\r\nOBuild=2\r\n"
+             "[Empty]\r\nDL=\r\nOBuild=2\r\n[Scheme]\r\nDL=ftp://tools.test/x.zip\r\nOBuild=2\r\n"
+             "[Absurd]\r\nDL=http://" + std::string(5000, 'x') + "/x.zip\r\nOBuild=2\r\n"
+             "[NoDL]\r\nOBuild=2\r\n");
+  const std::string local = Local();
+  server_.Route("/x.zip", Ok(Tool()));
+  // Not tools of "Local.ini": refused as up to date, whatever the text.
+  for (const std::string& section : {std::string("a/../../b"), std::string("a\x01\x7f"),
+                                     std::string(20000, 'b'), std::string("Junk")}) {
+    ended_ = 0;
+    auto w = Open(section);
+    EXPECT_EQ(ended_, 1);
+  }
+  // Tools whose download cannot succeed or whose archive cannot be installed.
+  for (const std::string& section : {long_name, std::string("Empty"), std::string("Scheme"),
+                                     std::string("Absurd"), std::string("NoDL")}) {
+    auto w = Open(section);
+    ASSERT_TRUE(RunUntil([&] { return w->btnDl()->text() == "OK"; })) << section.substr(0, 20);
+    EXPECT_TRUE(w->lab()->text() == "Error while downloading file!" ||
+                w->lab()->text() == "Error while installing file!")
+        << section.substr(0, 20) << ": " << w->lab()->text().toStdString();
+  }
+  EXPECT_EQ(Local(), local);
+  EXPECT_FALSE(fs::exists(base_ / "Foo"));
+  for (const auto& entry : fs::directory_iterator(base_)) {
+    EXPECT_EQ(entry.path().filename(), "Helper");
+  }
+}
+
 }  // namespace
 }  // namespace rk5::test
