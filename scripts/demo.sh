@@ -4,7 +4,15 @@
 # main window, and starts it, reaching the server through http_proxy. On a machine
 # without a display it runs under Xvfb, presses Refresh, selects a row and saves a
 # screenshot (docs/screenshots/main_window.png, or the path in RK5_DEMO_SHOT) instead.
+#
+#   scripts/demo.sh /dl [Section]   installs one tool of the catalogue (default PortScan)
+# through the download mode, as the main window's Download starts it: the window fetches
+# the archive, checks its SHA256 key, unpacks it beside the program folder and records it;
+# the main window then shows the tool installed. Without a display: under Xvfb, with a
+# screenshot of the finished download (docs/screenshots/demo_download.png, or RK5_DEMO_SHOT).
 set -euo pipefail
+mode=${1:-}
+tool=${2:-PortScan}
 cd "$(dirname "$0")/.."
 top=$PWD
 scripts/setup.sh
@@ -26,9 +34,12 @@ www=$scratch/www
 mkdir -p "$www/zip" "$www/licence"
 sed "s/@HOST@/$host/g" demo/rk5h.ini > "$www/rk5h.ini"
 cp build/demo/zip/*.zip "$www/zip/"
-for tool in demo/tools/*/; do
-  name=$(basename "$tool")
-  cp "$tool/licence.txt" "$www/licence/$(echo "$name" | tr 'A-Z' 'a-z').txt"
+for folder in demo/tools/*/; do
+  name=$(basename "$folder")
+  cp "$folder/licence.txt" "$www/licence/$(echo "$name" | tr 'A-Z' 'a-z').txt"
+  # The catalogue names each archive's SHA-256 digest; the download checks it.
+  sum=$(sha256sum "$www/zip/$name.zip" | cut -d' ' -f1)
+  sed -i "s#^DL=http://$host/zip/$name.zip\r\{0,1\}\$#&\nSHA256=$sum#" "$www/rk5h.ini"
 done
 port=$(scripts/loopback_nginx.sh start "$www" "$scratch")
 
@@ -54,6 +65,38 @@ REG
 export RK5HELPER_REGISTRY=$scratch/registry.ini
 export http_proxy=http://127.0.0.1:$port no_proxy= NO_PROXY=
 echo "demo: catalogue at http://$host/rk5h.ini (nginx on 127.0.0.1:$port), program in $program" >&2
+
+if [ "$mode" = /dl ]; then
+  # As after a refresh: "Local.ini" holds the whole catalogue, so every tool is offered.
+  cp "$www/rk5h.ini" "$program/Local.ini"
+  grep -q "^\[$tool\]" "$program/Local.ini" || { echo "demo: no tool [$tool] in the catalogue" >&2; exit 2; }
+  if [ -n "${DISPLAY:-}" ] && [ -z "${RK5_DEMO_SHOT:-}" ]; then
+    "$program/rk5helper" /dl "$tool"
+    echo "demo: installed into $tools/$tool:" >&2
+    ls -l "$tools/$tool" >&2 || true
+    "$program/rk5helper"
+    exit 0
+  fi
+  shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/demo_download.png}
+  mkdir -p "$(dirname "$shot")"
+  display=:$(( 90 + RANDOM % 400 ))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  QT_QPA_PLATFORM=xcb "$program/rk5helper" /dl "$tool" 2>/dev/null &
+  app_pid=$!
+  window=$(xdotool search --sync --onlyvisible --pid "$app_pid" | head -n 1)
+  for _ in $(seq 300); do grep -q '^Installed=1' "$program/Local.ini" && break; sleep 0.1; done
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
+  build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+  xdotool mousemove $((X + 248)) $((Y + 94)) click 1  # OK
+  wait "$app_pid" 2>/dev/null || true
+  echo "demo: $tool installed into $tools/$tool; screenshot saved to $shot" >&2
+  ls "$tools/$tool" >&2
+  exit 0
+fi
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${RK5_DEMO_SHOT:-}" ]; then
   "$program/rk5helper"

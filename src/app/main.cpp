@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "catalogue/run_state.h"
 #include "ini/file_registry.h"
+#include "install/download_names.h"
 #include "platform/process_info.h"
 #include "platform/services.h"
 #include "platform/text.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     std::fputs(Describe(state, plan).c_str(), stdout);
     return 0;
   }
+  // Every running copy answers under its service, whatever its mode (see ServiceNameOf).
+  services.busy_marks->RegisterService(rk5::ServiceNameOf(rk5::platform::ExecutablePath()));
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
   rk5::WindowFactory factory;

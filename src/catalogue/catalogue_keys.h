@@ -37,6 +37,9 @@ inline constexpr NumberKey OBuild{"OBuild", 0};
 inline constexpr NumberKey Installed{"Installed", 0};
 inline constexpr TextKey Version{"Version", ""};
 inline constexpr TextKey OVersion{"OVersion", ""};
+inline constexpr TextKey OExeName{"OExeName", ""};
+// The SHA-256 digest the tool's archive must have; empty: no check.
+inline constexpr TextKey SHA256{"SHA256", ""};
 }  // namespace tool_key
 
 // The program's own section of a catalogue, matched letter for letter in "Local.ini"'s list.

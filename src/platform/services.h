@@ -9,6 +9,7 @@
 #include "platform/busy_marks.h"
 #include "platform/file_attributes.h"
 #include "platform/file_copy.h"
+#include "platform/file_moves.h"
 #include "platform/file_times.h"
 #include "platform/file_tree.h"
 #include "platform/free_space.h"
@@ -33,6 +34,8 @@ struct Services {
   std::unique_ptr<FileTimes> file_times;
   std::unique_ptr<FileAttributes> file_attributes;
   std::unique_ptr<FreeSpace> free_space;
+  // What an installation moves, walks and removes.
+  std::unique_ptr<FileMoves> file_moves;
 };
 
 // Makes a registry kept in the named file. A system without a registry of its own keeps

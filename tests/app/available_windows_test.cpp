@@ -9,6 +9,9 @@
 #include "catalogue/gui/main_window.h"
 #include "catalogue/gui/program_list.h"
 #include "net/http_fetch.h"
+#include "install/gui/download_window.h"
+#include "install/scratch_marks.h"
+#include "support/alert_catcher.h"
 #include "support/temp_dir.h"
 
 namespace rk5 {
@@ -40,7 +43,7 @@ TEST(AvailableWindows, TheMainWindowIsMadeFromTheRunAndServicesItWasHanded) {
   WindowFactory factory;
   RegisterAvailableWindows(factory, run, services);
   EXPECT_TRUE(factory.Has(WindowKind::Startup));
-  EXPECT_FALSE(factory.Has(WindowKind::Download));
+  EXPECT_TRUE(factory.Has(WindowKind::Download));
   std::unique_ptr<QWidget> window(factory.Create(WindowKind::Main));
   auto* main = qobject_cast<TMain*>(window.get());
   ASSERT_NE(main, nullptr);
@@ -51,6 +54,33 @@ TEST(AvailableWindows, TheMainWindowIsMadeFromTheRunAndServicesItWasHanded) {
   EXPECT_EQ(main->Entry(1)->IconNormal, nullptr);
   EXPECT_FALSE(main->btnUpdate()->isHidden());     // the run's update announcement
   EXPECT_EQ(main->httpUpdate().URL, "http://host/new");
+}
+
+TEST(AvailableWindows, TheDownloadWindowTakesItsToolFromTheRunAndMayEndIt) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.file("Local.ini"), "[Hex]\nName=Hex\nBuild=4\nOBuild=4\n");
+  RunState run;
+  run.RunMode = "/dl";
+  run.Argument = "Hex";
+  run.ProgramFolder = dir.folder();
+  platform::Services services;
+  services.busy_marks = std::make_unique<test::ScratchMarks>();
+  services.file_tree = platform::MakeFileTree();
+  services.file_moves = platform::MakeFileMoves();
+
+  WindowFactory factory;
+  RegisterAvailableWindows(factory, run, services);
+  test::AlertCatcher alerts;
+  int terminated = 0;
+  // Hex is up to date: the window refuses and asks the run to end.
+  std::unique_ptr<QWidget> window(
+      factory.Create(WindowKind::Download, [&terminated] { ++terminated; }));
+  auto* download = qobject_cast<TDownload*>(window.get());
+  ASSERT_NE(download, nullptr);
+  EXPECT_EQ(download->Section(), "Hex");
+  EXPECT_EQ(download->ToolName(), "Hex");
+  EXPECT_EQ(terminated, 1);
+  EXPECT_EQ(alerts.Texts(), QStringList{"This program does not need a to be updated."});
 }
 
 }  // namespace

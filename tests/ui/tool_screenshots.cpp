@@ -1,13 +1,19 @@
-// Writes PNG pictures of the message window and of the windows' progress gauge at 0, 50
-// and 100 percent into the folder named by the first argument. Fonts are measured at 96
+// Writes PNG pictures of the message window, of the windows' progress gauge at 0, 50
+// and 100 percent and of the download window while downloading and once installed into
+// the folder named by the first argument. Fonts are measured at 96
 // dots per inch; on any other resolution the tool refuses, since the pictures would not
 // show what the windows are designed for.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <cstdio>
+#include <zip.h>
 
+#include "install/gui/download_window.h"
+#include "install/scratch_marks.h"
+#include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/gauge.h"
 #include "ui/gui/helper_look.h"
@@ -21,6 +27,52 @@ bool Save(const QImage& image, const QString& path) {
   }
   std::printf("%s\n", qPrintable(path));
   return true;
+}
+
+// A small tool archive, written with libzip.
+bool WriteToolArchive(const std::string& path) {
+  static const std::string program = "#!/bin/sh\necho port scan\n";
+  static const std::string licence = "Free to use.\n";
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (archive == nullptr) return false;
+  for (const auto& [name, data] : {std::pair{"PortScan/portscan", &program},
+                                   std::pair{"PortScan/licence.txt", &licence}}) {
+    zip_source_t* source = zip_source_buffer(archive, data->data(), data->size(), 0);
+    if (source == nullptr || zip_file_add(archive, name, source, ZIP_FL_OVERWRITE) < 0) {
+      zip_source_free(source);
+      zip_discard(archive);
+      return false;
+    }
+  }
+  return zip_close(archive) == 0;
+}
+
+// The download window of a sample tool while downloading (45 percent received), then
+// installed into a scratch folder: its own handlers, fed as the fetch feeds them.
+bool SaveDownloadWindow(const QDir& folder) {
+  QTemporaryDir scratch;
+  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
+  if (!scratch.isValid() || !QDir().mkpath(program)) return false;
+  QFile local(program + QStringLiteral("Local.ini"));
+  if (!local.open(QIODevice::WriteOnly)) return false;
+  local.write("[PortScan]\r\nName=PortScan\r\nDL=http://screenshots.invalid/PortScan.zip\r\n"
+              "OBuild=1\r\nOExeName=portscan\r\nOVersion=0.9\r\n");
+  local.close();
+  rk5::test::ScratchMarks marks;
+  rk5::RunState run;
+  run.RunMode = "/dl";
+  run.ProgramFolder = program.toStdString();
+  rk5::TDownload window(run, "PortScan",
+                        {marks, rk5::InstallPlatform::ThisSystem(), rk5::ArchivePlatform::ThisSystem()},
+                        "rk5helper", {});
+  window.HttpFetch().Cancel();
+  window.show();
+  window.HttpFetchProgress(nullptr, 2400000, 1080000);
+  bool ok = Save(window.grab().toImage(), folder.filePath(QStringLiteral("download_downloading.png")));
+  ok = WriteToolArchive(window.ArchiveFile()) && ok;
+  window.HttpFetchDoneFile(nullptr, window.ArchiveFile(), 0);
+  return Save(window.grab().toImage(), folder.filePath(QStringLiteral("download_installed.png"))) && ok;
 }
 
 }  // namespace
@@ -57,5 +109,6 @@ int main(int argc, char** argv) {
     gauge.SetProgress(percent);
     ok = Save(gauge.Picture(), folder.filePath(QStringLiteral("gauge_%1.png").arg(percent))) && ok;
   }
+  ok = SaveDownloadWindow(folder) && ok;
   return ok ? 0 : 1;
 }

@@ -1,6 +1,8 @@
 #include "app/gui/window_factory.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/icon_bitmaps.h"
+#include "install/download_names.h"
+#include "install/gui/download_window.h"
 #include "platform/process_info.h"
 #include "selfinstall/gui/startup_work.h"
 
@@ -16,6 +18,12 @@ void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::S
     StartupServices used{*services.registry,  *services.program_start,  *services.file_copy,
                          *services.file_tree, *services.launcher_files, *services.busy_marks};
     return new TfrmAlert(run, MakeStartupWork(run, platform::ExecutablePath(), used, terminate));
+  });
+  factory.Register(WindowKind::Download, [&run, &services](const TerminateRun& terminate) {
+    DownloadServices used{*services.busy_marks, InstallPlatform::From(services),
+                          ArchivePlatform::From(services)};
+    return new TDownload(run, run.Argument, std::move(used),
+                         ServiceNameOf(platform::ExecutablePath()), terminate);
   });
 }
 

@@ -16,4 +16,6 @@ std::string ExecutablePath() {
   }
 }
 
+std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
+
 }  // namespace rk5::platform

@@ -22,6 +22,7 @@ Services MakeSystemServices(const FileRegistryMaker& registry_in_file) {
   services.file_times = MakeFileTimes();
   services.file_attributes = MakeFileAttributes();
   services.free_space = MakeFreeSpace();
+  services.file_moves = MakeFileMoves();
   return services;
 }
 

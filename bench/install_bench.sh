@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Installing a tool end to end through the real program beside "curl -o" followed by
+# "unzip -o -q" of the same archive, in the same run: nginx serves a 200 MiB, 2,000-file
+# archive on loopback (and a 50 MiB, 500-file one, to show whether memory grows), and
+# "rk5helper /dl Tool" fetches it through http_proxy, checks its SHA256 key when the
+# section has one, unpacks it, moves it into place and records it in "Local.ini";
+# build/bench/install_bench times that from the start of the program until the record is
+# written and the staging folder gone. Both sides run into an empty folder and over the
+# installation of the round before.
+#   bench/install_bench.sh [build folder] [rounds]   (default: build, 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+rounds=${2:-5}
+for bin in "$build/bench/install_bench" "$build/bench/extract_bench" "$build/rk5helper"; do
+  [ -x "$bin" ] || { echo "build $bin first (scripts/build.sh $build)" >&2; exit 1; }
+done
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 1; }
+work=${RK5_BENCH_DIR:-/tmp/rk5-extract-bench}  # archives are made once and kept
+mkdir -p "$work"
+
+scratch=$(mktemp -d /tmp/rk5-install-bench.XXXXXX)
+chmod 755 "$scratch"
+trap 'scripts/loopback_nginx.sh stop "$scratch"; rm -rf "$scratch"' EXIT
+
+archive() {  # name MiB files: the same archives the extraction benchmark uses
+  local zip=$work/$1.zip
+  [ -f "$zip" ] || "$build/bench/extract_bench" make "$zip" "$2" "$3" >&2
+  echo "$zip"
+}
+mkdir -p "$scratch/www"
+cp "$(archive big 200 2000)" "$scratch/www/big.zip"
+cp "$(archive quarter 50 500)" "$scratch/www/quarter.zip"
+chmod 755 "$scratch/www"; chmod 644 "$scratch/www/"*.zip
+port=$(scripts/loopback_nginx.sh start "$scratch/www" "$scratch")
+
+# The program as installed: its folder below the tools' folder, its registry, its runtime
+# folder; the proxy leads every fetch to nginx.
+base=$scratch/opt/Rk5
+program=$base/Helper
+mkdir -p "$program" "$scratch/run" "$scratch/pair"
+chmod 700 "$scratch/run"
+cp "$build/rk5helper" "$program/"
+printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Rk5Helper]\nPath=%s/\n' "$program" > "$scratch/registry.ini"
+export RK5HELPER_REGISTRY=$scratch/registry.ini XDG_RUNTIME_DIR=$scratch/run
+export QT_QPA_PLATFORM=offscreen http_proxy=http://127.0.0.1:$port
+unset no_proxy NO_PROXY all_proxy ALL_PROXY
+results=$scratch/results
+build_number=1
+
+# One installation by the program: who = ours|ours+sha, case = empty|over.
+ours() {
+  local who=$1 case=$2 zip=$3 key=""
+  build_number=$((build_number + 1))
+  [ "$who" = "ours+sha" ] && key="SHA256=$(sha256sum "$scratch/www/$zip" | cut -d' ' -f1)"$'\r\n'
+  [ "$case" = empty ] && rm -rf "$base/Tool"
+  printf '[Tool]\r\nName=Tool\r\nDL=http://bench.test/%s\r\nOBuild=%d\r\nBuild=1\r\n%s' \
+    "$zip" "$build_number" "$key" > "$program/Local.ini"
+  sync
+  local line
+  line=$("$build/bench/install_bench" "$program/rk5helper" Tool "$build_number")
+  echo "$who $case $zip $(echo "$line" | sed 's/seconds=\([^ ]*\) peak_kib=\(.*\)/\1 \2/')" >> "$results"
+}
+
+# The same archive by curl, then unzip, timed together; the peak is the larger one's.
+pair() {
+  local case=$1 zip=$2 start end
+  [ "$case" = empty ] && rm -rf "$scratch/pair/out"
+  rm -f "$scratch/pair/$zip"
+  sync
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%M' -o "$scratch/m1" curl --http1.0 -s -o "$scratch/pair/$zip" "http://bench.test/$zip"
+  /usr/bin/time -f '%M' -o "$scratch/m2" unzip -o -q "$scratch/pair/$zip" -d "$scratch/pair/out"
+  end=$(date +%s.%N)
+  echo "pair $case $zip $(awk "BEGIN {print $end - $start}") $(sort -n "$scratch/m1" "$scratch/m2" | tail -1)" >> "$results"
+}
+
+for zip in big.zip quarter.zip; do
+  n=$rounds; [ "$zip" = quarter.zip ] && n=1
+  for ((i = 0; i < n; i++)); do
+    for case in empty over; do
+      pair "$case" "$zip"
+      ours ours "$case" "$zip"
+      ours ours+sha "$case" "$zip"
+    done
+  done
+done
+if ! diff -r -q "$base/Tool" "$scratch/pair/out/Tool" >/dev/null; then
+  echo "the program's installation and unzip's copy differ!" >&2
+  exit 1
+fi
+
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+echo "install end to end against curl + unzip, $rounds rounds, load average $(cut -d' ' -f1 /proc/loadavg)"
+printf '%-9s %-6s %-12s %9s %9s %8s %10s\n' archive case who median best ratio "peak MiB"
+for zip in big.zip quarter.zip; do
+  for case in empty over; do
+    p=$(grep "^pair $case $zip" "$results" | cut -d' ' -f4 | median)
+    for who in pair ours ours+sha; do
+      times=$(grep "^$who $case $zip" "$results" | cut -d' ' -f4)
+      med=$(echo "$times" | median)
+      best=$(echo "$times" | sort -n | head -1)
+      peak=$(grep "^$who $case $zip" "$results" | cut -d' ' -f5 | sort -n | tail -1)
+      printf '%-9s %-6s %-12s %8.2fs %8.2fs %8.2f %10.1f\n' "$zip" "$case" "$who" "$med" "$best" \
+        "$(awk "BEGIN {print $med / $p}")" "$(awk "BEGIN {print $peak / 1024}")"
+    done
+  done
+done

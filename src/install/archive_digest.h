@@ -1,0 +1,20 @@
+#pragma once
+// The optional archive checksum: a tool section's key SHA256 names the SHA-256 digest
+// its downloaded archive must have.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rk5 {
+
+// The key's text as a digest: 64 hex digits, letter case ignored; lower case out.
+std::optional<std::string> DigestFromKey(std::string_view key);
+
+// The file's SHA-256 digest in lower-case hex, read in blocks; nullopt when it cannot be
+// read to its end.
+std::optional<std::string> Sha256OfFile(const std::string& file);
+
+// False for a key that is no digest, a file that cannot be read, or another digest.
+bool ArchiveMatchesDigest(const std::string& file, std::string_view key);
+
+}  // namespace rk5

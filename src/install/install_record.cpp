@@ -1,0 +1,17 @@
+#include "install/install_record.h"
+
+#include "catalogue/catalogue_keys.h"
+
+namespace rk5 {
+
+IniBatch RecordBatch(const InstallRecord& record) {
+  IniBatch batch;
+  batch.WriteString(record.section, tool_key::Build.name, record.build);
+  batch.WriteString(record.section, tool_key::Path.name, record.path);
+  batch.WriteString(record.section, tool_key::ExeName.name, record.exe_name);
+  batch.WriteString(record.section, tool_key::Version.name, record.version);
+  batch.WriteString(record.section, tool_key::Installed.name, "1");
+  return batch;
+}
+
+}  // namespace rk5
