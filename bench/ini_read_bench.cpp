@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "catalogue/ini_file.h"
+#include "ini/ini_file.h"
 
 namespace {
 

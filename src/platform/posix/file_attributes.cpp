@@ -2,24 +2,10 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
+#include "platform/posix/creation_mask.h"
 
 namespace rk5::platform {
 namespace {
-
-// The process's file-creation mask. The kernel tells it without changing it; asking
-// umask() itself means setting it for a moment, when another thread may create a file.
-mode_t CreationMask() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-  }
-  const mode_t mask = ::umask(077);
-  ::umask(mask);
-  return mask;
-}
 
 class PosixFileAttributes final : public FileAttributes {
  public:
