@@ -18,18 +18,38 @@ constexpr std::size_t kLargestIndexed = 0x7FFFFFFFu;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Of a name without regard to letter case, so that equal names hash alike.
+// Of a name without regard to letter case, so that equal names hash alike. The bytes are
+// folded in one by one, then every bit is spread over the whole: names that differ only
+// in their last letters (Tool1, Tool2) would otherwise share their high bits.
 std::uint64_t FoldedHash(std::string_view name, std::uint64_t hash = kHashStart) {
   for (char c : name) hash = (hash ^ static_cast<unsigned char>(Lower(c))) * kHashFactor;
-  return hash;
+  hash ^= hash >> 33;
+  hash *= 0xff51afd7ed558ccdull;
+  hash ^= hash >> 33;
+  hash *= 0xc4ceb9fe1a85ec53ull;
+  return hash ^ (hash >> 33);
+}
+
+// Where the line that starts at `at` ends: its "\n", or the end of the bytes. Most lines
+// are short, where a plain look beats a call per line.
+std::size_t LineEnd(std::string_view bytes, std::size_t at) {
+  const std::size_t near = std::min(bytes.size(), at + 64);
+  for (std::size_t i = at; i < near; ++i) {
+    if (bytes[i] == '\n') return i;
+  }
+  const std::size_t nl = near < bytes.size() ? bytes.find('\n', near) : std::string_view::npos;
+  return nl == std::string_view::npos ? bytes.size() : nl;
+}
+
+// The text of the line from `at` to `end` without its line end.
+std::string_view LineText(std::string_view bytes, std::size_t at, std::size_t end) {
+  if (end < bytes.size() && end > at && bytes[end - 1] == '\r') --end;
+  return bytes.substr(at, end - at);
 }
 
 // The text of the line that starts at `at`, without its line end.
 std::string_view LineAt(std::string_view bytes, std::size_t at) {
-  std::size_t end = bytes.find('\n', at);
-  if (end == std::string_view::npos) return bytes.substr(at);
-  if (end > at && bytes[end - 1] == '\r') --end;
-  return bytes.substr(at, end - at);
+  return LineText(bytes, at, LineEnd(bytes, at));
 }
 
 int HexDigit(char c) {
@@ -123,50 +143,79 @@ int32_t ParseIniInteger(std::string_view text, int32_t def) {
   return static_cast<int32_t>(value);
 }
 
+namespace {
+
+constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+
+// Open addressing over `size` slots (never all taken): the slot whose id `same` accepts,
+// or the free one where that id would go.
+template <class Same>
+std::size_t Probe(const std::uint32_t* slots, std::size_t size, std::uint64_t hash, Same same) {
+  for (std::size_t i = static_cast<std::size_t>((hash >> 32) * size >> 32);; i = i + 1 == size ? 0 : i + 1) {
+    if (slots[i] == kFree || same(slots[i])) return i;
+  }
+}
+
+template <class Same>
+std::optional<std::uint32_t> Look(const std::uint32_t* slots, std::size_t size, std::uint64_t hash,
+                                  Same same) {
+  if (size == 0) return std::nullopt;
+  const std::uint32_t id = slots[Probe(slots, size, hash, same)];
+  return id == kFree ? std::nullopt : std::optional<std::uint32_t>(id);
+}
+
+// The id already there, or `id` now there.
+template <class Same>
+std::uint32_t LookOrPut(std::uint32_t* slots, std::size_t size, std::uint64_t hash, std::uint32_t id,
+                        Same same) {
+  std::uint32_t& slot = slots[Probe(slots, size, hash, same)];
+  if (slot == kFree) slot = id;
+  return slot;
+}
+
+// The key lines from `at` up to the next section header.
+std::uint32_t KeyLinesFrom(std::string_view bytes, std::size_t at) {
+  std::uint32_t count = 0;
+  while (at < bytes.size()) {
+    const std::size_t end = LineEnd(bytes, at);
+    const std::string_view text = LineText(bytes, at, end);
+    if (HeaderName(text)) break;
+    if (KeyOfLine(text)) ++count;
+    at = end + 1;
+  }
+  return count;
+}
+
+}  // namespace
+
 void IniDocument::Slots::Reset(std::size_t expected) {
   slots_.assign(expected + expected / 3 + 8, kNone);
   used_ = 0;
 }
 
-std::size_t IniDocument::Slots::Start(std::uint64_t hash) const {
-  return static_cast<std::size_t>((hash >> 32) * slots_.size() >> 32);
-}
-
 template <class Same>
 std::uint32_t IniDocument::Slots::FindOrAdd(std::uint64_t hash, std::uint32_t id, Same same) {
-  for (std::size_t i = Start(hash);; i = i + 1 == slots_.size() ? 0 : i + 1) {
-    if (slots_[i] == kNone) {
-      slots_[i] = id;
-      ++used_;
-      return id;
-    }
-    if (same(slots_[i])) return slots_[i];
-  }
+  const std::uint32_t found = LookOrPut(slots_.data(), slots_.size(), hash, id, same);
+  if (found == id) ++used_;
+  return found;
 }
 
 template <class Same>
 std::optional<std::uint32_t> IniDocument::Slots::Find(std::uint64_t hash, Same same) const {
-  for (std::size_t i = Start(hash);; i = i + 1 == slots_.size() ? 0 : i + 1) {
-    if (slots_[i] == kNone) return std::nullopt;
-    if (same(slots_[i])) return slots_[i];
-  }
+  return Look(slots_.data(), slots_.size(), hash, same);
 }
 
 IniDocument IniDocument::Parse(std::string bytes) {
   IniDocument doc;
   doc.bytes_ = std::move(bytes);
   const std::string_view all = doc.bytes_;
-  if (all.size() > kLargestIndexed) {
-    doc.section_slots_.Reset(0);
-    doc.key_slots_.Reset(0);
-    return doc;
-  }
+  if (all.size() > kLargestIndexed) return doc;
   // Every line, in order: its start, its text and where the next one starts.
   const auto each_line = [&all](auto&& visit) {
     for (std::size_t at = 0; at < all.size();) {
-      const std::size_t nl = all.find('\n', at);
-      const std::size_t next = nl == std::string_view::npos ? all.size() : nl + 1;
-      visit(at, LineAt(all, at), next);
+      const std::size_t end = LineEnd(all, at);
+      const std::size_t next = std::min(end + 1, all.size());
+      visit(at, LineText(all, at, end), next);
       at = next;
     }
   };
@@ -180,8 +229,8 @@ IniDocument IniDocument::Parse(std::string bytes) {
     }
   });
   doc.section_slots_.Reset(headers);
-  doc.key_slots_.Reset(key_lines);
   doc.keys_.reserve(key_lines);
+  doc.file_key_slots_.reserve(key_lines + key_lines / 4 + headers);
   if (const std::size_t nl = all.find('\n'); nl != std::string_view::npos) {
     doc.line_end_ = nl > 0 && all[nl - 1] == '\r' ? "\r\n" : "\n";
   }
@@ -195,19 +244,24 @@ IniDocument IniDocument::Parse(std::string bytes) {
           FoldedHash(*name), id, [&](std::uint32_t s) { return EqualsFolded(doc.SectionName(s), *name); });
       current = found == id ? id : kNone;
       if (found == id) {
+        // Room for every key line up to the next header, a fifth of it free.
+        const std::uint32_t lines = KeyLinesFrom(all, next);
+        const auto first_slot = static_cast<std::uint32_t>(doc.file_key_slots_.size());
+        doc.file_key_slots_.resize(first_slot + (lines == 0 ? 0 : lines + lines / 4 + 1), kNone);
         doc.sections_.push_back(Section{offset, static_cast<std::uint32_t>(doc.keys_.size()),
-                                        static_cast<std::uint32_t>(next)});
+                                        static_cast<std::uint32_t>(next), first_slot});
       }
       return;
     }
     if (current == kNone) return;
     const auto key = KeyOfLine(text);
     if (!key) return;
-    doc.sections_[current].insert_at = static_cast<std::uint32_t>(next);
+    Section& section = doc.sections_[current];
+    section.insert_at = static_cast<std::uint32_t>(next);
     const auto id = static_cast<std::uint32_t>(doc.keys_.size());
-    const std::uint32_t found = doc.key_slots_.FindOrAdd(doc.KeyHash(current, *key), id, [&](std::uint32_t k) {
-      return k >= doc.sections_[current].first_key && EqualsFolded(doc.KeyName(k), *key);
-    });
+    const std::uint32_t found =
+        LookOrPut(doc.file_key_slots_.data() + section.first_slot, doc.file_key_slots_.size() - section.first_slot,
+                  FoldedHash(*key), id, [&](std::uint32_t k) { return EqualsFolded(doc.KeyName(k), *key); });
     if (found == id) doc.keys_.push_back(offset);
   });
   return doc;
@@ -241,20 +295,12 @@ std::uint32_t IniDocument::KeysEnd(std::uint32_t section) const {
                                         : static_cast<std::uint32_t>(keys_.size());
 }
 
-std::uint32_t IniDocument::SectionOfKey(std::uint32_t key) const {
-  if (key >= keys_.size()) return added_keys_[key - keys_.size()].section;
-  // The last section whose keys start at or before it (sections without keys share it).
-  const auto after = std::upper_bound(sections_.begin(), sections_.end(), key,
-                                      [](std::uint32_t k, const Section& s) { return k < s.first_key; });
-  return static_cast<std::uint32_t>(after - sections_.begin()) - 1;
+std::uint32_t IniDocument::SlotsEnd(std::uint32_t section) const {
+  return section + 1 < sections_.size() ? sections_[section + 1].first_slot
+                                        : static_cast<std::uint32_t>(file_key_slots_.size());
 }
 
-bool IniDocument::KeyIn(std::uint32_t key, std::uint32_t section) const {
-  if (key >= keys_.size()) return added_keys_[key - keys_.size()].section == section;
-  return key >= sections_[section].first_key && key < KeysEnd(section);
-}
-
-std::uint64_t IniDocument::KeyHash(std::uint32_t section, std::string_view name) const {
+std::uint64_t IniDocument::AddedKeyHash(std::uint32_t section, std::string_view name) const {
   return FoldedHash(name, (kHashStart ^ section) * kHashFactor);
 }
 
@@ -267,8 +313,13 @@ std::optional<std::uint32_t> IniDocument::FindSection(std::string_view section) 
 
 std::optional<std::uint32_t> IniDocument::FindKey(std::uint32_t section, std::string_view key) const {
   key = Trim(key);
-  return key_slots_.Find(KeyHash(section, key), [&](std::uint32_t k) {
-    return KeyIn(k, section) && EqualsFolded(KeyName(k), key);
+  const auto same = [&](std::uint32_t k) { return EqualsFolded(KeyName(k), key); };
+  const std::uint32_t first = sections_[section].first_slot;
+  const std::optional<std::uint32_t> in_file =
+      Look(file_key_slots_.data() + first, SlotsEnd(section) - first, FoldedHash(key), same);
+  if (in_file || added_to_.count(section) == 0) return in_file;
+  return added_key_slots_.Find(AddedKeyHash(section, key), [&](std::uint32_t k) {
+    return added_keys_[k - keys_.size()].section == section && same(k);
   });
 }
 
@@ -383,10 +434,12 @@ void IniDocument::GrowSections() {
   }
 }
 
-void IniDocument::GrowKeys() {
-  key_slots_.Reset(2 * KeyCount());
-  for (std::uint32_t k = 0; k < KeyCount(); ++k) {
-    key_slots_.FindOrAdd(KeyHash(SectionOfKey(k), KeyName(k)), k, [](std::uint32_t) { return false; });
+void IniDocument::GrowAddedKeys() {
+  added_key_slots_.Reset(2 * added_keys_.size());
+  for (std::uint32_t i = 0; i < added_keys_.size(); ++i) {
+    const auto k = static_cast<std::uint32_t>(keys_.size()) + i;
+    added_key_slots_.FindOrAdd(AddedKeyHash(added_keys_[i].section, KeyName(k)), k,
+                               [](std::uint32_t) { return false; });
   }
 }
 
@@ -396,7 +449,8 @@ bool IniDocument::AddSection(std::string_view section) {
   if (FindSection(section)) return true;
   if (section_slots_.Full()) GrowSections();
   const auto id = static_cast<std::uint32_t>(sections_.size());
-  sections_.push_back(Section{Add("[" + std::string(section) + "]"), static_cast<std::uint32_t>(keys_.size()), kNone});
+  sections_.push_back(Section{Add("[" + std::string(section) + "]"), static_cast<std::uint32_t>(keys_.size()),
+                              kNone, static_cast<std::uint32_t>(file_key_slots_.size())});
   section_slots_.FindOrAdd(FoldedHash(section), id, [](std::uint32_t) { return false; });
   changed_ = true;
   return true;
@@ -423,11 +477,11 @@ bool IniDocument::Write(std::string_view section, std::string_view key, std::str
     changed_ = true;
     return true;
   }
-  if (key_slots_.Full()) GrowKeys();
+  if (added_key_slots_.Full()) GrowAddedKeys();
   const std::uint32_t id = KeyCount();
   added_keys_.push_back(AddedKey{s, Add(*new_text)});
   added_to_[s].push_back(id);
-  key_slots_.FindOrAdd(KeyHash(s, key), id, [](std::uint32_t) { return false; });
+  added_key_slots_.FindOrAdd(AddedKeyHash(s, key), id, [](std::uint32_t) { return false; });
   changed_ = true;
   return true;
 }

@@ -62,6 +62,7 @@ class IniDocument {
     std::uint32_t first_key;  // its keys read from the file are keys_[first_key, next's)
     std::uint32_t insert_at;  // offset where added keys go (after its last key line, else
                               // after its header); kNone for a section added by a write
+    std::uint32_t first_slot; // its keys' slots are file_key_slots_[first_slot, next's)
   };
   struct AddedKey {
     std::uint32_t section;
@@ -69,7 +70,7 @@ class IniDocument {
   };
 
   // Ids of sections or keys by the hash of their folded name: open addressing, probed in
-  // order, sized once from the lines that could need a slot.
+  // order, sized once from the lines that could need a slot and grown for added ones.
   class Slots {
    public:
     void Reset(std::size_t expected);
@@ -81,7 +82,6 @@ class IniDocument {
     std::optional<std::uint32_t> Find(std::uint64_t hash, Same same) const;
 
    private:
-    std::size_t Start(std::uint64_t hash) const;
     std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(8, kNone);
     std::size_t used_ = 0;
   };
@@ -92,28 +92,30 @@ class IniDocument {
   LineRef& KeyLine(std::uint32_t key);
   LineRef KeyLine(std::uint32_t key) const;
   std::uint32_t KeyCount() const;
-  std::uint32_t SectionOfKey(std::uint32_t key) const;
   std::uint32_t KeysEnd(std::uint32_t section) const;  // after its keys read from the file
-  bool KeyIn(std::uint32_t key, std::uint32_t section) const;
-  std::uint64_t KeyHash(std::uint32_t section, std::string_view name) const;
+  std::uint32_t SlotsEnd(std::uint32_t section) const;
+  std::uint64_t AddedKeyHash(std::uint32_t section, std::string_view name) const;
 
   std::optional<std::uint32_t> FindSection(std::string_view section) const;
   std::optional<std::uint32_t> FindKey(std::uint32_t section, std::string_view key) const;
   LineRef Add(std::string_view text);
   void GrowSections();
-  void GrowKeys();
+  void GrowAddedKeys();
 
   std::string bytes_;                 // the file as read
   std::vector<Section> sections_;     // first occurrences in file order, then added ones
   std::vector<LineRef> keys_;         // first occurrences of keys, section by section
   Slots section_slots_;
-  Slots key_slots_;                   // key ids: keys_, then added_keys_
+  // The file's keys by name, section by section: each section probes its own few slots,
+  // which lie together in memory as its lines do.
+  std::vector<std::uint32_t> file_key_slots_;
   std::string line_end_ = "\r\n";     // used for lines we add
 
   // Writes: new line texts (each ended by "\n" here), keys added to sections, and the
   // offsets of the file's lines whose keys got a new value.
   std::string added_;
-  std::vector<AddedKey> added_keys_;
+  std::vector<AddedKey> added_keys_;  // key ids from keys_.size() on
+  Slots added_key_slots_;
   std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> added_to_;  // section -> keys
   std::unordered_map<std::uint32_t, std::uint32_t> replaced_;  // key -> its line in the file
   bool changed_ = false;
