@@ -1,7 +1,8 @@
 #pragma once
 // The refresh merge: every key of every section of the fetched catalogue, in file order,
 // written under the same section and key into the local catalogue. Nothing is compared;
-// local-only sections and keys stay. One lock, one atomic replace.
+// local-only sections and keys stay; a name or value that cannot be stored on one line is
+// left out. One lock, one atomic replace: all of it or nothing.
 #include "ini/ini_document.h"
 #include "ini/ini_file.h"
 

@@ -13,13 +13,18 @@ void IniBatch::AddSection(std::string_view section) {
   writes_.push_back({std::string(section), {}, {}, true});
 }
 
-IniFile::IniFile(std::string file_name) : file_name_(std::move(file_name)) {}
+std::string UnableToWrite(std::string_view file_name) {
+  return "Unable to write to " + std::string(file_name);
+}
+
+IniFile::IniFile(std::string file_name, std::chrono::milliseconds lock_wait)
+    : file_name_(std::move(file_name)), lock_wait_(lock_wait) {}
 
 std::shared_ptr<const IniDocument> IniFile::Snapshot() const {
   platform::FileStamp stamp = platform::StampOf(file_name_);
   if (cached_ && stamp == cached_stamp_) return cached_;
-  auto bytes = stamp.exists ? platform::ReadWholeFile(file_name_) : std::nullopt;
-  cached_ = std::make_shared<const IniDocument>(IniDocument::Parse(bytes ? *bytes : ""));
+  auto bytes = stamp.exists ? platform::ReadWholeFile(file_name_, kMaxIniFileSize) : std::nullopt;
+  cached_ = std::make_shared<const IniDocument>(IniDocument::Parse(bytes ? std::move(*bytes) : ""));
   cached_stamp_ = stamp;
   return cached_;
 }
@@ -61,30 +66,35 @@ IniWriteResult IniFile::AddSection(std::string_view section) {
 }
 
 IniWriteResult IniFile::Failure() const {
-  return IniWriteResult{false, "Unable to write to " + file_name_};
+  return IniWriteResult{false, UnableToWrite(file_name_)};
 }
 
 IniWriteResult IniFile::Commit(const IniBatch& batch) {
-  platform::FileLock lock(file_name_);
+  // Without the lock nothing is written: another copy may be writing.
+  platform::FileLock lock(file_name_, lock_wait_);
+  if (!lock.held()) return Failure();
   // A writer killed between writing its temporary file and renaming it leaves the
   // temporary behind; every writer holds the lock while its temporary exists.
-  if (lock.held()) platform::RemoveLeftoverTemporaries(file_name_);
+  platform::RemoveLeftoverTemporaries(file_name_);
   // Read afresh under the lock: another copy may have written since our last read.
   platform::FileStamp stamp = platform::StampOf(file_name_);
   std::optional<std::string> bytes;
   if (stamp.exists) {
-    bytes = platform::ReadWholeFile(file_name_);
+    bytes = platform::ReadWholeFile(file_name_, kMaxIniFileSize);
     if (!bytes) return Failure();  // never replace a file we could not read
   }
-  IniDocument doc = IniDocument::Parse(bytes ? *bytes : "");
+  IniDocument doc = IniDocument::Parse(bytes ? std::move(*bytes) : "");
   bool refused = false;
   for (const IniBatch::Write& w : batch.writes_) {
     bool ok = w.section_only ? doc.AddSection(w.section) : doc.Write(w.section, w.key, w.value);
     refused = refused || !ok;
   }
   if (doc.Changed()) {
+    // A file the program could no longer read would lose everything in it.
     std::string out = doc.Serialize();
-    if (!platform::ReplaceFileAtomically(file_name_, out)) return Failure();
+    if (out.size() > kMaxIniFileSize || !platform::ReplaceFileAtomically(file_name_, out)) {
+      return Failure();
+    }
   }
   if (refused) return Failure();
   return {};

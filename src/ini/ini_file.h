@@ -3,6 +3,8 @@
 // it is now, every write goes to the file at once. Writes are read-modify-write under a
 // cross-process lock and land by atomic replace, so copies of the program writing the
 // same file at once lose nothing, and a crash leaves the old or the new file.
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +15,16 @@
 #include "platform/atomic_file.h"
 
 namespace rk5 {
+
+// The largest INI file the program reads or writes; also the most a fetched catalogue or
+// licence text may be. A larger file, or anything but a regular file, reads as missing,
+// and a write to it fails.
+inline constexpr std::size_t kMaxIniFileSize = 64u << 20;
+// How long a write waits for a lock that another copy holds before it fails.
+inline constexpr std::chrono::milliseconds kIniLockWait = std::chrono::seconds(10);
+
+// What the user is told when a file the program keeps cannot be written.
+std::string UnableToWrite(std::string_view file_name);
 
 // The outcome of a write; the message names the file ("Unable to write to %s").
 struct IniWriteResult {
@@ -40,7 +52,7 @@ class IniBatch {
 
 class IniFile {
  public:
-  explicit IniFile(std::string file_name);
+  explicit IniFile(std::string file_name, std::chrono::milliseconds lock_wait = kIniLockWait);
 
   const std::string& FileName() const { return file_name_; }
 
@@ -65,6 +77,7 @@ class IniFile {
   IniWriteResult Failure() const;
 
   std::string file_name_;
+  std::chrono::milliseconds lock_wait_;
   mutable std::shared_ptr<const IniDocument> cached_;
   mutable platform::FileStamp cached_stamp_;
 };

@@ -1,8 +1,10 @@
 #include "install/archive_extractor.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "install/archive_attributes.h"
+#include "install/archive_layout.h"
 #include "install/archive_paths.h"
 #include "install/archive_reader.h"
 
@@ -10,6 +12,9 @@ namespace rk5 {
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
+// Room left on the disk after unpacking: this share of the file system, at most kMaxMargin.
+constexpr std::uint64_t kMarginPercent = 5;
+constexpr std::uint64_t kMaxMargin = 64ull << 20;
 
 std::uint8_t Percentage(std::uint64_t k, std::uint64_t n) {
   if (k >= n) return 100;
@@ -94,16 +99,25 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   const std::uint64_t n = reader_->Count();
   result.entries = n;
 
-  // Refuse the whole run up front when the declared sizes would not fit the disk, rather
-  // than filling it and failing half-way.
+  // Entries whose bytes in the archive are another's too are damaged; when the directory
+  // cannot be walked for that, none is trusted.
+  const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
+  const auto shared = [&](std::uint64_t i) { return !overlapping || (*overlapping)[i]; };
+
+  // Refuse the whole run up front when the declared sizes would not fit the disk with a
+  // margin to spare, rather than filling it and failing half-way.
   std::uint64_t declared = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (entry && MatchesMask(entry->name, mask)) declared = SaturatingAdd(declared, entry->size);
+    if (entry && !shared(i) && MatchesMask(entry->name, mask)) {
+      declared = SaturatingAdd(declared, entry->size);
+    }
   }
-  std::optional<std::uint64_t> room =
-      platform_.space->AvailableBytes(base_directory_.empty() ? "." : base_directory_);
-  const bool no_room = room && declared > *room;
+  const std::string where = base_directory_.empty() ? "." : base_directory_;
+  const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
+  const std::optional<std::uint64_t> disk = platform_.space->TotalBytes(where);
+  const std::uint64_t margin = disk ? std::min(*disk / 100 * kMarginPercent, kMaxMargin) : kMaxMargin;
+  const bool no_room = room && SaturatingAdd(declared, margin) > *room;
 
   for (std::uint64_t i = 0; i < n; ++i) {
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
@@ -114,8 +128,9 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
       Fail(unreadable, ExtractFailure::kDataDamaged, result);
     } else if (MatchesMask(entry->name, mask)) {
       ++result.matched;
-      Written written =
-          no_room ? Fail(*entry, ExtractFailure::kTooLarge, result) : ExtractOne(*entry, result);
+      Written written = shared(i)  ? Fail(*entry, ExtractFailure::kDataDamaged, result)
+                        : no_room ? Fail(*entry, ExtractFailure::kTooLarge, result)
+                                  : ExtractOne(*entry, result);
       if (written == Written::kWritten) ++result.extracted;
       if (written == Written::kDeclined) ++result.declined;
     }
@@ -145,11 +160,16 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
 
   platform::FileTree& tree = *platform_.tree;
   std::string folder = FolderOf(target.path, sep);
+  // A link below the base folder would take the file (and the folders made for it)
+  // wherever it leads; checked again once the folders exist.
+  const auto link_on_path = [&] { return !folder.empty() && tree.LinkBetween(base_directory_, folder); };
+  if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
   if (!folder.empty() && !tree.FolderExists(folder)) {
     if (!ExtractOptions.Has(eoCreateDirs) || !tree.CreateFolders(folder)) {
       return Fail(entry, ExtractFailure::kFolderNotCreated, result);
     }
   }
+  if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
 
   std::string name = std::move(target.path);
   if (tree.Exists(name)) {

@@ -18,6 +18,8 @@ const char* DescribeFailure(ExtractFailure kind) {
       return "encrypted";
     case ExtractFailure::kLinkEntry:
       return "link entry";
+    case ExtractFailure::kLinkOnPath:
+      return "link on the path";
     case ExtractFailure::kTooLarge:
       return "too large";
   }

@@ -25,10 +25,12 @@ enum class ExtractFailure {
   kOutsideBaseFolder,  // ".." step, absolute name or drive letter
   kFolderNotCreated,   // the target folder is missing and could not (or may not) be made
   kFileNotCreated,     // no file could be written there, or the old one cannot be replaced
-  kDataDamaged,        // the data cannot be read or decompressed, or is shorter than declared
+  kDataDamaged,        // the data cannot be read or decompressed, is shorter than declared,
+                       // or shares its bytes in the archive with another entry
   kChecksumMismatch,   // the unpacked data does not match the stored CRC-32
   kEncrypted,          // no password is ever given
   kLinkEntry,          // symbolic links are never created
+  kLinkOnPath,         // a folder on the way below the base folder is a link: never followed
   kTooLarge,           // more data than declared, or more than the disk has room for
 };
 

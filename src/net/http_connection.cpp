@@ -155,6 +155,11 @@ bool HttpConnection::Send(const HttpRequest& request) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connect_timeout.count()));
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+  if (limits_.low_speed_bytes > 0) {
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits_.low_speed_bytes);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME,
+                     std::max<long>(1, static_cast<long>(limits_.low_speed_time.count())));
+  }
   // The body runs to the end of the connection, so that the fetch itself can compare it
   // with the announced length (and a garbled length does not stop libcurl).
   curl_easy_setopt(e, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);

@@ -40,6 +40,7 @@ void THttpFetch::Start(bool to_file) {
   worker->use_cache_ = UseCache;
   worker->on_progress_ = OnProgress;
   worker->limits_ = Limits;
+  worker->size_limit_ = SizeLimit;
   worker_ = worker;
   worker->Resume();
   if (!WaitThread) return;
@@ -53,7 +54,12 @@ void THttpFetch::Start(bool to_file) {
 void THttpFetch::FetchFinished(THttpFetchThread& worker) {
   // A handler may free this component; a copy keeps the handler alive while it runs.
   QPointer<THttpFetch> self(this);
-  if (worker.success_.load()) {
+  const bool success = worker.success_.load();
+  // A Cancel that cleared success after the worker's last check point still cancels.
+  failure_ = success              ? TFetchFailure::fNone
+             : worker.Terminated() ? TFetchFailure::fCancelled
+                                   : worker.failure_;
+  if (success) {
     if (worker.to_file_) {
       if (TOnDoneFileEvent handler = OnDoneFile) {
         handler(this, worker.file_name_, worker.total_size_.load());

@@ -33,6 +33,19 @@ using TOnDoneFileEvent =
 using TOnDoneStringEvent = std::function<void(THttpFetch* Sender, const std::string& Result)>;
 using TNotifyEvent = std::function<void(THttpFetch* Sender)>;
 
+// Why the last fetch ended in OnError; read it there to tell the user what happened.
+enum class TFetchFailure {
+  fNone,            // the last fetch succeeded, or none ended yet
+  fCancelled,       // Cancel, or the program ending
+  fNoReply,         // no reply at all: unreachable host or proxy, no host name
+  fTimedOut,        // silent for too long, or slower than the low-speed limit
+  fBadReply,        // the body does not match the announced length, or no length where
+                    // one is needed
+  fTooLarge,        // more than SizeLimit announced or sent
+  fTargetNotWritten,  // the file fetch could not write its target (a read-only folder,
+                      // a full disk)
+};
+
 class THttpFetch : public QObject {
   Q_OBJECT
 
@@ -46,7 +59,10 @@ class THttpFetch : public QObject {
   bool BinaryData = false;  // true: a reply without a content length fails at once
   std::string URL;          // "http://" is optional; always port 80
   bool UseCache = false;    // false: caches on the way are asked to reload
-  std::string FileName;     // target of a file fetch, created or overwritten
+  // Target of a file fetch. The body goes to a file beside it, which replaces the target
+  // only when the fetch succeeds: on failure the target stays exactly as it was, and a
+  // link at the target is replaced, never followed.
+  std::string FileName;
   std::string UserName;     // server authentication
   std::string Password;
   std::string PostQuery;  // non-empty: a POST with this form-encoded body
@@ -60,6 +76,9 @@ class THttpFetch : public QObject {
   TNotifyEvent OnError;  // failed, cancelled, or no reply at all
   // Time-outs of the HTTP layer (the program keeps the defaults; tests shorten them).
   HttpLimits Limits;
+  // The most bytes a fetch takes; a larger announced length or body fails it. 0: no
+  // limit besides the 2 GiB the events can count (tool archives).
+  std::int32_t SizeLimit = 0;
 
   // Ignored, with no event, while a fetch runs (also from inside its own completion event).
   void FetchToFile();
@@ -69,6 +88,8 @@ class THttpFetch : public QObject {
   void Cancel();
 
   bool Running() const { return worker_ != nullptr; }
+  // Why the fetch that raised OnError failed; fNone after a success.
+  TFetchFailure Failure() const { return failure_; }
   THttpFetchThread* Worker() const { return worker_; }
 
  private:
@@ -78,6 +99,7 @@ class THttpFetch : public QObject {
   void FetchFinished(THttpFetchThread& worker);
 
   THttpFetchThread* worker_ = nullptr;
+  TFetchFailure failure_ = TFetchFailure::fNone;
 };
 
 }  // namespace rk5

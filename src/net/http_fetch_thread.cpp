@@ -12,6 +12,7 @@
 #include "net/fetch_size.h"
 #include "net/http_connection.h"
 #include "net/split_url.h"
+#include "platform/staged_file.h"
 
 namespace rk5 {
 
@@ -30,10 +31,6 @@ QEvent::Type ProgressEventType() {
   return type;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // The workers that exist, for the exit; created and freed on the GUI thread only.
 std::set<THttpFetchThread*>& LiveWorkers() {
@@ -42,6 +39,31 @@ std::set<THttpFetchThread*>& LiveWorkers() {
 }
 
 }  // namespace
+
+// The body of a file fetch on its way to the target: written beside it in large pieces,
+// moved over it only once the fetch has succeeded, removed with this object otherwise.
+class StagedTarget {
+ public:
+  explicit StagedTarget(std::unique_ptr<platform::StagedFile> file) : file_(std::move(file)) {
+    buffer_.reserve(kFileBuffer);
+  }
+  bool Write(const char* data, std::size_t size) {
+    if (buffer_.size() + size > kFileBuffer && !Flush()) return false;
+    buffer_.append(data, size);
+    return true;
+  }
+  bool ReplaceTarget() { return Flush() && file_->Close() && file_->MoveOverTarget(); }
+
+ private:
+  bool Flush() {
+    const bool ok = file_->Write(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+  }
+
+  std::unique_ptr<platform::StagedFile> file_;
+  std::string buffer_;
+};
 
 THttpFetchThread::THttpFetchThread(THttpFetch* owner, bool to_file)
     : owner_(owner), to_file_(to_file) {
@@ -138,10 +160,15 @@ void THttpFetchThread::ReportProgress() {
   }
 }
 
+void THttpFetchThread::Fail(TFetchFailure why) {
+  failure_ = why;
+  success_.store(false);
+}
+
 void THttpFetchThread::Execute() {
   try {
     const UrlParts url = SplitUrl(url_);
-    if (Terminated()) return success_.store(false);
+    if (Terminated()) return Fail(TFetchFailure::fCancelled);
 
     HttpConnection connection(limits_, &terminated_);
     HttpRequest request;
@@ -159,58 +186,80 @@ void THttpFetchThread::Execute() {
       request.body = post_query_;
     }
     connection.Send(request);  // a failed send shows as a reply without size or body
-    if (Terminated()) return success_.store(false);
+    if (Terminated()) return Fail(TFetchFailure::fCancelled);
 
     const std::optional<std::string> length = connection.ContentLength();
     success_.store(length.has_value());
-    if (Terminated()) return success_.store(false);
+    if (Terminated()) return Fail(TFetchFailure::fCancelled);
     // No reply at all is a failure, whatever BinaryData says: the target file keeps
     // what it held (the last good catalogue, say).
-    if (!connection.ReplyArrived() || (!length && binary_data_)) return success_.store(false);
+    if (!connection.ReplyArrived()) {
+      return Fail(connection.TimedOut() ? TFetchFailure::fTimedOut : TFetchFailure::fNoReply);
+    }
+    if (!length && binary_data_) return Fail(TFetchFailure::fBadReply);
     if (length) {
       const std::optional<std::int32_t> total = ParseContentLength(*length);
-      if (!total) return success_.store(false);
+      if (!total) return Fail(TFetchFailure::fBadReply);
+      if (size_limit_ > 0 && *total > size_limit_) return Fail(TFetchFailure::fTooLarge);
       total_size_.store(*total);
     }
 
     readed_.store(0);
-    FilePtr file;
+    std::optional<StagedTarget> target;
     if (to_file_) {
-      file.reset(std::fopen(file_name_.c_str(), "wb"));
-      if (!file) return success_.store(false);
-      // The C library only honours the size with a buffer of our own.
-      file_buffer_ = std::make_unique<char[]>(kFileBuffer);
-      std::setvbuf(file.get(), file_buffer_.get(), _IOFBF, kFileBuffer);
+      std::unique_ptr<platform::StagedFile> staged =
+          file_name_.empty() ? nullptr : platform::MakeFileStager()->Stage(file_name_);
+      if (!staged) return Fail(TFetchFailure::fTargetNotWritten);
+      target.emplace(std::move(staged));
     } else {
       result_.clear();
     }
-    if (!ReadBody(connection, file.get())) return success_.store(false);
-    success_.store(to_file_ ? readed_.load() == total_size_.load() : readed_.load() != 0);
-    if (file && std::fclose(file.release()) != 0) success_.store(false);
+    if (!ReadBody(connection, target ? &*target : nullptr)) return success_.store(false);
+    if (to_file_ ? readed_.load() != total_size_.load() : readed_.load() == 0) {
+      return Fail(TFetchFailure::fBadReply);
+    }
+    if (target && !target->ReplaceTarget()) return Fail(TFetchFailure::fTargetNotWritten);
+    success_.store(true);
   } catch (...) {
-    success_.store(false);
+    Fail(TFetchFailure::fBadReply);
   }
 }
 
-bool THttpFetchThread::ReadBody(HttpConnection& connection, std::FILE* file) {
+bool THttpFetchThread::ReadBody(HttpConnection& connection, StagedTarget* target) {
   char chunk[kChunk];
   std::int32_t readed = 0;
+  const std::int32_t total = total_size_.load();
   for (;;) {
-    if (Terminated()) return false;
+    if (Terminated()) {
+      Fail(TFetchFailure::fCancelled);
+      return false;
+    }
     const std::size_t n = connection.Read(chunk, sizeof chunk);
     if (n == 0) {
       if (connection.Cancelled()) continue;  // the check point ends it
+      if (connection.TimedOut()) Fail(TFetchFailure::fTimedOut);
       return !connection.TimedOut();
     }
     last_chunk_ = static_cast<std::uint32_t>(n);
-    if (!AddReceived(readed, n)) return false;  // past what the events can report
-    if (file != nullptr) {
-      if (std::fwrite(chunk, 1, n, file) != n) return false;
-    } else {
-      result_.append(chunk, n);
+    // Past what the events can report, or past what the owner takes.
+    if (!AddReceived(readed, n) || (size_limit_ > 0 && readed > size_limit_)) {
+      Fail(TFetchFailure::fTooLarge);
+      return false;
     }
+    // A file fetch succeeds only with the announced length: past it, nothing more can
+    // save it, so an endless body ends here.
+    const bool overrun = target != nullptr && readed > total;
+    if (target != nullptr && !overrun && !target->Write(chunk, n)) {
+      Fail(TFetchFailure::fTargetNotWritten);
+      return false;
+    }
+    if (target == nullptr) result_.append(chunk, n);
     readed_.store(readed);
     if (on_progress_) RunReportProgress();
+    if (overrun) {
+      Fail(TFetchFailure::fBadReply);
+      return false;
+    }
   }
 }
 

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -20,6 +19,7 @@
 namespace rk5 {
 
 class HttpConnection;
+class StagedTarget;
 
 class THttpFetchThread : public QThread {
   Q_OBJECT
@@ -46,8 +46,10 @@ class THttpFetchThread : public QThread {
   friend class THttpFetch;
 
   void Execute();
-  // Reads the body into the file or the result text; false when it must end in failure.
-  bool ReadBody(HttpConnection& connection, std::FILE* file);
+  // Reads the body into the staged target or the result text; false when it must end in
+  // failure (the reason in failure_).
+  bool ReadBody(HttpConnection& connection, StagedTarget* target);
+  void Fail(TFetchFailure why);
   // Worker side of a progress report: hands ReportProgress to the GUI thread and waits
   // until it has returned.
   void RunReportProgress();
@@ -66,6 +68,7 @@ class THttpFetchThread : public QThread {
   bool use_cache_ = false;
   TOnProgressEvent on_progress_;
   HttpLimits limits_;
+  std::int32_t size_limit_ = 0;
 
   THttpFetch* owner_;  // GUI thread only; null once the component is gone
   const bool to_file_;
@@ -76,7 +79,7 @@ class THttpFetchThread : public QThread {
   std::atomic<std::int32_t> readed_{0};
   std::uint32_t last_chunk_ = 0;
   std::string result_;
-  std::unique_ptr<char[]> file_buffer_;  // outlives the target file's stream
+  TFetchFailure failure_ = TFetchFailure::fNone;  // read by the completion step
   // Publishes the run's results to the completion step.
   std::atomic<bool> run_ended_{false};
   // The progress hand-off: the worker numbers its report, the GUI thread echoes the number

@@ -11,10 +11,16 @@ inline constexpr std::chrono::milliseconds kConnectTimeout = std::chrono::second
 // A transfer that receives no byte for this long fails the fetch (a reply that never
 // comes, or a body that stops half way).
 inline constexpr std::chrono::milliseconds kStallLimit = std::chrono::seconds(60);
+// A transfer that stays below this many bytes a second for kLowSpeedTime fails: a server
+// that drips a byte now and then would otherwise hold the fetch for ever.
+inline constexpr long kLowSpeedBytes = 1024;
+inline constexpr std::chrono::seconds kLowSpeedTime{60};
 
 struct HttpLimits {
   std::chrono::milliseconds connect_timeout = kConnectTimeout;
   std::chrono::milliseconds stall_limit = kStallLimit;
+  long low_speed_bytes = kLowSpeedBytes;     // bytes a second; 0: no such limit
+  std::chrono::seconds low_speed_time = kLowSpeedTime;  // whole seconds, at least one
 };
 
 // One request to port 80 of `host`, sent as HTTP/1.0.

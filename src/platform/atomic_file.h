@@ -2,14 +2,18 @@
 // Whole-file reads and atomic replacement: the new bytes go to a temporary file in the
 // same folder, are flushed to disk and renamed over the old file, so readers and a crash
 // see either the old file or the new one, never a torn one.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace rk5::platform {
 
-// nullopt when the file does not exist or cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The bytes of the regular file at path (a link to one counts), when it holds at most
+// max_size of them. nullopt when there is none, when something else lies there (a folder,
+// a pipe, a device), when it is larger, or when it cannot be read. Never waits for a
+// writer, so a pipe put in a file's place cannot hang the program.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t max_size);
 
 // False (the old file untouched, no temporary left) when any step fails. Written through
 // the same staging as a FileStager's files (staged_file.h).

@@ -8,7 +8,8 @@ namespace rk5::platform {
 class FileAttributes {
  public:
   virtual ~FileAttributes() = default;
-  // Read, write and execute bits for owner, group and others (0777 at most).
+  // Read, write and execute bits for owner, group and others (0777 at most), less those
+  // the user's file-creation mask withholds from new files.
   virtual bool SetPermissionBits(const std::string& path, unsigned bits) = 0;
   // Makes path read-only for everyone, keeping its other bits.
   virtual bool SetReadOnly(const std::string& path) = 0;

@@ -22,6 +22,9 @@ class FileTree {
   // running program, a read-only file, a folder, or one we have no rights to.
   virtual bool CanOpenForWriting(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // A symbolic link is at folder or at any folder between base and it (base itself not
+  // counted): whatever is written there would land wherever the link leads.
+  virtual bool LinkBetween(const std::string& base, const std::string& folder) = 0;
 };
 
 std::unique_ptr<FileTree> MakeFileTree();

@@ -1,5 +1,5 @@
 #pragma once
-// Free space of the file system that holds a folder.
+// Free space and size of the file system that holds a folder.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,6 +12,8 @@ class FreeSpace {
   virtual ~FreeSpace() = default;
   // Bytes an unprivileged writer may still use there; nullopt when the system cannot tell.
   virtual std::optional<std::uint64_t> AvailableBytes(const std::string& folder) = 0;
+  // The size of that file system; nullopt when the system cannot tell.
+  virtual std::optional<std::uint64_t> TotalBytes(const std::string& folder) = 0;
 };
 
 std::unique_ptr<FreeSpace> MakeFreeSpace();

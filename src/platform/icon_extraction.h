@@ -11,6 +11,11 @@ namespace rk5::platform {
 
 // The side of every extracted icon picture.
 inline constexpr int kIconPictureSize = 32;
+// An image file larger than this, or a picture wider or taller than kMaxIconSourceSide
+// (as its header says, before anything is decoded), gives no icon: filling the list
+// stays cheap whatever the entries name.
+inline constexpr std::uint64_t kMaxIconFileBytes = 1u << 20;
+inline constexpr int kMaxIconSourceSide = 256;
 
 // Pixels 0xAARRGGBB with straight (not premultiplied) alpha, row by row from the top.
 struct IconPicture {

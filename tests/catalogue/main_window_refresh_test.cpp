@@ -1,12 +1,17 @@
 // Refresh through the real fetch component and the loopback test server: the merge into
 // "Local.ini", the update announcement, the selection kept by position, failures.
+#include <QImage>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "catalogue/icon_bitmaps.h"
 #include "catalogue/run_state.h"
 #include "catalogue/gui/main_window.h"
 #include "catalogue/gui/program_list.h"
 #include "net/http_fetch.h"
+#include "platform/icon_extraction.h"
 #include "support/event_wait.h"
 #include "support/http_test_server.h"
 #include "support/alert_catcher.h"
@@ -167,6 +172,80 @@ TEST_F(Refresh, AHugeCatalogueMergesWithSectionsOfAnyLength) {
   PressRefresh(*main);
   EXPECT_EQ(main->List()->count(), 100001);
   EXPECT_EQ(main->Entry(100000)->Name, "long");
+}
+
+TEST_F(Refresh, AnEndlessOrDrippingCatalogueFailsAndLeavesTheLastOneAsItWas) {
+  const std::string local = "[T]\r\nName=T\r\n";
+  const std::string last_good = "[Rk5Helper]\r\nBuild=2\r\n";
+  WriteFileBytes(dir_.file("rk5h.ini"), last_good);
+  HttpReply endless = test::WithoutLength("[Rk5Helper]\r\nBuild=9\r\n[");
+  endless.fault = test::Fault::kEndless;
+  HttpReply drip = test::Ok("[Rk5Helper]\r\nBuild=9\r\n" + std::string(50000, ';'));
+  drip.fault = test::Fault::kDripAt;
+  drip.fault_at = 10;
+  drip.drip_every = std::chrono::milliseconds(50);
+  auto main = Open(local);
+  // The program's own low-speed limit is a minute; the same rule, sooner.
+  main->httpRefresh().Limits.low_speed_time = std::chrono::seconds(1);
+  for (const HttpReply& reply : {endless, drip}) {
+    server_.Route("/rk5h.ini", reply);
+    PressRefresh(*main);
+    EXPECT_EQ(ReadFileBytes(dir_.file("rk5h.ini")), last_good);
+    EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), local);
+    EXPECT_FALSE(run_.UpdateRequired);
+  }
+  EXPECT_EQ(alerts_.Texts(), QStringList({"Can't connect to server!", "Can't connect to server!"}));
+  // Nothing was left beside the catalogue.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    ++files;
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+  }
+  EXPECT_EQ(files, 3u);  // Settings.ini, Local.ini and rk5h.ini
+}
+
+TEST_F(Refresh, KeysThatCannotBeStoredOnOneLineAreLeftOutAndTheRestMerges) {
+  server_.Route("/rk5h.ini", test::Ok("[T]\r\nName=first\rsecond\r\nBy\rX=odd\r\nOBuild=4\r\n"));
+  auto main = Open("[T]\r\nName=old\r\n");
+  PressRefresh(*main);
+  EXPECT_TRUE(alerts_.Texts().isEmpty());
+  EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), "[T]\r\nName=old\r\nOBuild=4\r\n");
+}
+
+TEST_F(Refresh, AMergeThatCannotBeWrittenChangesNothingAndSaysSo) {
+  server_.Route("/rk5h.ini", test::Ok("[T]\r\nName=new\r\n[U]\r\nName=U\r\n"));
+  const std::string local = "[T]\r\nName=old\r\n";
+  auto main = Open(local);
+  std::filesystem::create_directory(dir_.file("Local.ini.lock"));  // a lock that cannot be taken
+  PressRefresh(*main);
+  EXPECT_EQ(alerts_.Texts(), QStringList{QString::fromStdString("Unable to write to " + dir_.folder() + "Local.ini")});
+  EXPECT_EQ(ReadFileBytes(dir_.file("Local.ini")), local);
+  EXPECT_EQ(main->List()->count(), 1);
+}
+
+TEST_F(Refresh, EntriesNamingAHugeImagePaintWithoutDecodingIt) {
+  // 2,100 × 2,100 of one colour: a small file that would take 17 MB and a scaling for
+  // each of 2,000 entries, were it decoded.
+  QImage huge(2100, 2100, QImage::Format_RGB32);
+  huge.fill(0xFF2080C0u);
+  ASSERT_TRUE(huge.save(QString::fromStdString(dir_.file("huge.png").string()), "PNG"));
+  std::string local;
+  for (int i = 0; i < 2000; ++i) {
+    local += "[T" + std::to_string(i) + "]\r\nName=T\r\nPath=" + dir_.folder() + "\r\nExeName=huge.png\r\n";
+  }
+  WriteFileBytes(dir_.file("Local.ini"), local);
+  std::unique_ptr<platform::IconExtraction> icons = platform::MakeIconExtraction();
+  TMain main(run_, MakeIconBuilder(*icons));
+  main.show();
+  const QImage painted = main.grab().toImage();
+  ASSERT_EQ(main.List()->count(), 2000);
+  // The file exists, so each entry has its bitmaps: the plain dimmed background, no picture.
+  const IconBitmap plain = MakeIconBitmap(nullptr, kIconNormalPercent);
+  for (int i : {0, 999, 1999}) {
+    ASSERT_NE(main.Entry(i)->IconNormal, nullptr);
+    EXPECT_EQ(main.Entry(i)->IconNormal->pixels, plain.pixels) << i;
+  }
+  EXPECT_FALSE(painted.isNull());
 }
 
 }  // namespace

@@ -151,22 +151,26 @@ TEST_F(DamageTest, LessDataThanDeclaredIsDamage) {
   EXPECT_THAT(FilesBelow(base_), IsEmpty());
 }
 
-TEST_F(DamageTest, ACentralDirectoryThatLiesAboutOffsetsFailsOnlyThatEntry) {
+TEST_F(DamageTest, ACentralDirectoryThatLiesAboutOffsetsFailsTheEntriesItTouches) {
   std::string zip =
       ZipBuilder().File("a.txt", std::string(500, 'a')).File("b.txt", std::string(700, 'b')).Bytes();
   std::string lie_past_end = zip, lie_other = zip;
   PatchLocalOffset(lie_past_end, "a.txt", static_cast<std::uint32_t>(zip.size() + 1000));
-  // Pointing b's record at a's local header reads a's data under b's sizes and checksum.
+  // Pointing b's record at a's local header makes the two share their bytes: both damaged.
   PatchLocalOffset(lie_other, "b.txt", 0);
-  for (const std::string& bytes : {lie_past_end, lie_other}) {
+  struct Case {
+    const std::string& bytes;
+    std::size_t failed;
+  };
+  for (const Case& c : {Case{lie_past_end, 1}, Case{lie_other, 2}}) {
     fs::remove_all(base_);
     fs::create_directory(base_);
-    Open(bytes);
+    Open(c.bytes);
     ExtractResult r = ExtractAll();
-    ASSERT_EQ(r.failures.size(), 1u);
-    EXPECT_NE(r.failures[0].kind, ExtractFailure::kOutsideBaseFolder);
-    EXPECT_EQ(r.extracted, 1u);
-    EXPECT_EQ(FilesBelow(base_).size(), 1u);
+    ASSERT_EQ(r.failures.size(), c.failed);
+    for (const FailedEntry& f : r.failures) EXPECT_EQ(f.kind, ExtractFailure::kDataDamaged) << f.name;
+    EXPECT_EQ(r.extracted, 2u - c.failed);
+    EXPECT_EQ(FilesBelow(base_).size(), 2u - c.failed);
   }
 }
 

@@ -68,6 +68,9 @@ class GuardedTree : public rk5::platform::FileTree {
     RequireInside(p, "file removed");
     return real_->RemoveFile(p);
   }
+  bool LinkBetween(const std::string& base, const std::string& p) override {
+    return real_->LinkBetween(base, p);
+  }
 
  private:
   std::unique_ptr<rk5::platform::FileTree> real_ = rk5::platform::MakeFileTree();

@@ -10,15 +10,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class FixedSpace : public platform::FreeSpace {
- public:
-  explicit FixedSpace(std::uint64_t bytes) : bytes_(bytes) {}
-  std::optional<std::uint64_t> AvailableBytes(const std::string&) override { return bytes_; }
-
- private:
-  std::uint64_t bytes_;
-};
-
 // Real staged files on a disk that is full after `room` bytes.
 class FullDiskStager : public platform::FileStager {
  public:
@@ -68,6 +59,9 @@ class BusyFileTree : public platform::FileTree {
     return p != busy_ && real_->CanOpenForWriting(p);
   }
   bool RemoveFile(const std::string& p) override { return real_->RemoveFile(p); }
+  bool LinkBetween(const std::string& base, const std::string& p) override {
+    return real_->LinkBetween(base, p);
+  }
 
  private:
   std::unique_ptr<platform::FileTree> real_ = platform::MakeFileTree();

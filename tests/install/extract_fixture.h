@@ -55,6 +55,19 @@ inline std::vector<std::string> FilesBelow(const fs::path& root) {
   return names;
 }
 
+// A disk of `total` bytes with `available` of them free (a total of 0 asks no margin).
+class FixedSpace : public platform::FreeSpace {
+ public:
+  explicit FixedSpace(std::uint64_t available, std::uint64_t total = 0)
+      : available_(available), total_(total) {}
+  std::optional<std::uint64_t> AvailableBytes(const std::string&) override { return available_; }
+  std::optional<std::uint64_t> TotalBytes(const std::string&) override { return total_; }
+
+ private:
+  std::uint64_t available_;
+  std::uint64_t total_;
+};
+
 class ExtractTest : public ::testing::Test {
  protected:
   ExtractTest() {

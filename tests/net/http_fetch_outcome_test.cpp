@@ -73,14 +73,14 @@ TEST_F(HttpFetchOutcome, NoLengthWithBinaryDataFailsAndLeavesTheFile) {
   EXPECT_EQ(FetchString("/x", true).errors, 1);
 }
 
-TEST_F(HttpFetchOutcome, NoLengthWithoutBinaryDataWritesTheBody) {
+TEST_F(HttpFetchOutcome, NoLengthWithoutBinaryDataTakesOnlyAnEmptyBody) {
   server_.Route("/body", WithoutLength("body without length"));
   server_.Route("/empty", WithoutLength(""));
   PutOldTarget();
-  // Bytes without an announced size cannot be checked: the file holds them, yet it fails.
+  // Bytes without an announced size cannot be checked: the fetch fails, the file stays.
   const FetchEvents with_body = FetchFile("/body");
   EXPECT_EQ(with_body.errors, 1);
-  EXPECT_EQ(TargetBytes(), "body without length");
+  EXPECT_EQ(TargetBytes(), "last good content");
   EXPECT_EQ(with_body.progress.back().total, 0);
 
   const FetchEvents empty = FetchFile("/empty");
@@ -147,11 +147,12 @@ TEST_F(HttpFetchOutcome, UnreachableProxyIsNoReply) {
   EXPECT_EQ(FetchString("/x").errors, 1);
 }
 
-TEST_F(HttpFetchOutcome, ShortBodyFailsTheFileAndKeepsWhatArrived) {
+TEST_F(HttpFetchOutcome, ShortBodyFailsTheFileAndLeavesTheTarget) {
   server_.Route("/dropped", Dropped(3000, 1500));
+  PutOldTarget();
   const FetchEvents file = FetchFile("/dropped", true);
   EXPECT_EQ(file.errors, 1);
-  EXPECT_EQ(TargetBytes(), std::string(1500, 'd'));
+  EXPECT_EQ(TargetBytes(), "last good content");  // the last good file survives
   EXPECT_EQ(file.progress.back().readed, 1500);
   EXPECT_EQ(file.progress.back().total, 3000);
 
@@ -164,17 +165,18 @@ TEST_F(HttpFetchOutcome, HeadersWithoutBodyAreAReplyThatFails) {
   server_.Route("/headers-only", Dropped(3000, 0));
   PutOldTarget();
   EXPECT_EQ(FetchFile("/headers-only", true).errors, 1);
-  EXPECT_EQ(TargetBytes(), "");  // a reply came, so the file was started
+  EXPECT_EQ(TargetBytes(), "last good content");
   EXPECT_EQ(FetchString("/headers-only").errors, 1);
 }
 
-TEST_F(HttpFetchOutcome, LongBodyFailsTheFileAndKeepsAllOfIt) {
+TEST_F(HttpFetchOutcome, LongBodyFailsTheFileAndLeavesTheTarget) {
   HttpReply reply = Ok(std::string(3000, 'l'));
   reply.length_text = "1000";
   server_.Route("/long", reply);
+  PutOldTarget();
   const FetchEvents file = FetchFile("/long", true);
   EXPECT_EQ(file.errors, 1);
-  EXPECT_EQ(TargetBytes(), std::string(3000, 'l'));
+  EXPECT_EQ(TargetBytes(), "last good content");
   const FetchEvents text = FetchString("/long", true);
   EXPECT_EQ(text.done_string, 1);
   EXPECT_EQ(text.result, std::string(3000, 'l'));
@@ -237,7 +239,7 @@ TEST_F(HttpFetchOutcome, GarbageRepliesEndInOneEvent) {
       {"HTTP/1.0 abc def\r\nContent-Length: 4\r\n\r\nbody", untouched},
       {"HTTP/1.0 200 OK\r\nthis line has no colon\r\nContent-Length: 4\r\n\r\nbody", untouched},
       // Headers cut off by the end of the connection: a reply without its body.
-      {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n", ""},
+      {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n", untouched},
   };
   for (const Case& c : cases) {
     HttpReply reply;
@@ -265,11 +267,13 @@ TEST_F(HttpFetchOutcome, TargetThatCannotBeCreatedFails) {
   fetch.FetchToFile();
   Finish(fetch);
   EXPECT_EQ(events.errors, 1);
+  EXPECT_EQ(fetch.Failure(), TFetchFailure::fTargetNotWritten);
   EXPECT_TRUE(events.progress.empty());
   fetch.FileName.clear();
   fetch.FetchToFile();
   Finish(fetch);
   EXPECT_EQ(events.errors, 2);
+  EXPECT_EQ(fetch.Failure(), TFetchFailure::fTargetNotWritten);
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }
 
@@ -294,7 +298,7 @@ TEST_F(HttpFetchOutcome, SilentServerTimesOutWithAnError) {
       EXPECT_EQ(events.Ends(), 1);
     }
   }
-  EXPECT_EQ(TargetBytes(), std::string(2000, 's'));  // the stalled body's first part
+  EXPECT_EQ(TargetBytes(), "last good content");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -244,7 +245,8 @@ class Connection : public QObject {
 
     const std::string head = reply.raw.empty() ? Head(reply) : std::string();
     const std::string& body = reply.raw.empty() ? reply.body : reply.raw;
-    const std::size_t cut = reply.fault == Fault::kNone ? body.size() : std::min(reply.fault_at, body.size());
+    const bool whole = reply.fault == Fault::kNone || reply.fault == Fault::kEndless;
+    const std::size_t cut = whole ? body.size() : std::min(reply.fault_at, body.size());
     const std::string first = head + body.substr(0, cut);
     socket_->write(first.data(), static_cast<qint64>(first.size()));
     switch (reply.fault) {
@@ -255,9 +257,37 @@ class Connection : public QObject {
         gate_ = reply.gate;
         shared_.Change([&] { ++shared_.waiting_at[gate_]; });
         return CheckGate();
+      case Fault::kEndless:
+        filler_.assign(64 * 1024, 'e');
+        connect(socket_, &QTcpSocket::bytesWritten, this, [this] { Pour(); });
+        return Pour();
+      case Fault::kDripAt: {
+        rest_ = body.substr(cut);
+        auto* drip = new QTimer(this);
+        connect(drip, &QTimer::timeout, this, [this, drip] { Drip(*drip); });
+        return drip->start(reply.drip_every);
+      }
       default:
         return socket_->disconnectFromHost();
     }
+  }
+
+  // Keeps the socket's queue filled while the client reads.
+  void Pour() {
+    while (socket_->state() == QAbstractSocket::ConnectedState &&
+           socket_->bytesToWrite() < static_cast<qint64>(4 * filler_.size())) {
+      socket_->write(filler_.data(), static_cast<qint64>(filler_.size()));
+    }
+  }
+
+  void Drip(QTimer& drip) {
+    if (rest_.empty() || socket_->state() != QAbstractSocket::ConnectedState) {
+      drip.stop();
+      socket_->disconnectFromHost();
+      return;
+    }
+    socket_->write(rest_.data(), 1);
+    rest_.erase(0, 1);
   }
 
   QTcpSocket* socket_;
@@ -267,6 +297,7 @@ class Connection : public QObject {
   RecordedRequest request_;
   std::string gate_;
   std::string rest_;
+  std::string filler_;
 };
 
 // Accepts connections and passes gate openings and the end on; lives on the server's thread.

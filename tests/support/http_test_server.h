@@ -3,7 +3,7 @@
 // port and serves on a thread of its own, so a test may block (waiting for a child
 // process, say) while it answers. Each path gets a fixed reply or a handler; replies can
 // omit or lie about Content-Length, drop the connection, stall, wait at a gate the test
-// opens, or be raw bytes. Every complete request is recorded.
+// opens, never end, drip, or be raw bytes. Every complete request is recorded.
 //
 // Request lines in absolute form ("GET http://example.test/x HTTP/1.0") are served by
 // path, so a program that fetches from port 80 reaches this server through http_proxy
@@ -47,6 +47,8 @@ enum class Fault {
   kGateAt,   // after `fault_at` body bytes wait until OpenGate(`gate`), then the rest
   kHangUp,   // close without sending a byte
   kSilent,   // send nothing and keep the connection open
+  kEndless,  // the whole reply, then filler bytes without end, as fast as the client reads
+  kDripAt,   // after `fault_at` body bytes the rest one byte every `drip_every`, then close
 };
 
 struct HttpReply {
@@ -64,6 +66,7 @@ struct HttpReply {
   Fault fault = Fault::kNone;
   std::size_t fault_at = 0;
   std::string gate;
+  std::chrono::milliseconds drip_every{100};
 };
 
 HttpReply Ok(std::string body);             // 200 with the body's length

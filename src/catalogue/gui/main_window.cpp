@@ -75,6 +75,7 @@ TMain::TMain(RunState& run, IconBuilder icons, SelfUpdateServices update, QWidge
   httpRefresh_->BinaryData = false;
   httpRefresh_->UseCache = false;
   httpRefresh_->WaitThread = false;
+  httpRefresh_->SizeLimit = static_cast<int32_t>(kMaxIniFileSize);  // what a start could read
   httpRefresh_->OnDoneFile = [this](THttpFetch* sender, const std::string& file, int32_t size) {
     httpRefreshDoneFile(sender, file, size);
   };
@@ -233,10 +234,16 @@ void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
   List()->SetItemIndex(selected);
 }
 
-void TMain::r(THttpFetch*) {
-  // Nothing was merged and "Local.ini" is untouched; the user may try again.
+void TMain::r(THttpFetch* Sender) {
+  // Nothing was merged, and "Local.ini" and the last catalogue are untouched; the user
+  // may try again. A catalogue that arrived but could not be kept beside the program is
+  // no connection problem.
   btnRefresh()->setEnabled(true);
-  ShowAlert("Can't connect to server!");
+  if (Sender->Failure() == TFetchFailure::fTargetNotWritten) {
+    ShowAlert(UnableToWrite(Sender->FileName));
+  } else {
+    ShowAlert("Can't connect to server!");
+  }
 }
 
 }  // namespace rk5

@@ -5,21 +5,28 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 namespace rk5::platform {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t max_size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
-  std::string bytes;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+      static_cast<std::uint64_t>(st.st_size) > max_size) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   std::vector<char> block(1 << 16);
   for (;;) {
-    ssize_t n = ::read(fd, block.data(), block.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    const ssize_t n = ::read(fd, block.data(), block.size());
+    if (n < 0 && errno == EINTR) continue;
+    // An error, or a file that grew past the bound while we read it.
+    if (n < 0 || static_cast<std::size_t>(n) > max_size - bytes.size()) {
       ::close(fd);
       return std::nullopt;
     }

@@ -2,13 +2,16 @@
 
 #include <sys/stat.h>
 
+#include "platform/posix/creation_mask.h"
+
 namespace rk5::platform {
 namespace {
 
 class PosixFileAttributes final : public FileAttributes {
  public:
   bool SetPermissionBits(const std::string& path, unsigned bits) override {
-    return ::chmod(path.c_str(), static_cast<mode_t>(bits & 0777)) == 0;
+    const mode_t mode = static_cast<mode_t>(bits & 0777) & ~CreationMask();
+    return ::chmod(path.c_str(), mode) == 0;
   }
 
   bool SetReadOnly(const std::string& path) override {

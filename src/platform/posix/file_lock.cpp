@@ -2,11 +2,22 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 namespace rk5::platform {
+namespace {
+
+// Between tries while another copy holds the lock: short at first, since most writes
+// take milliseconds, then longer so that a long wait costs no processor time.
+constexpr std::chrono::milliseconds kFirstPause{1};
+constexpr std::chrono::milliseconds kLongestPause{50};
+
+}  // namespace
 
 struct FileLock::Held {
   explicit Held(int descriptor) : fd(descriptor) {}
@@ -14,19 +25,31 @@ struct FileLock::Held {
   int fd;
 };
 
-FileLock::FileLock(const std::string& locked_file) {
-  std::string name = locked_file + ".lock";
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+FileLock::FileLock(const std::string& locked_file, std::chrono::milliseconds wait) {
+  const std::string name = locked_file + ".lock";
+  // Not through a link (a planted one would make us create or lock its target), and not
+  // waiting on a pipe; taken on a descriptor open for writing.
+  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                        0600);
   if (fd < 0) return;
+  auto lock = std::make_unique<Held>(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
+
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::chrono::milliseconds pause = kFirstPause;
   // flock belongs to the open file description: closing another descriptor of the same
   // file elsewhere in the process does not release it.
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      ::close(fd);
-      return;
-    }
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, kLongestPause);
   }
-  held_ = std::make_unique<Held>(fd);
+  held_ = std::move(lock);
 }
 
 FileLock::~FileLock() = default;

@@ -51,6 +51,21 @@ class PosixFileTree final : public FileTree {
   }
 
   bool RemoveFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+  bool LinkBetween(const std::string& base, const std::string& folder) override {
+    // Not below base: every folder of it counts.
+    std::size_t pos = folder.compare(0, base.size(), base) == 0 ? base.size() : 0;
+    while (pos < folder.size()) {
+      const std::size_t next = folder.find('/', pos + 1);
+      const std::string prefix = folder.substr(0, next);
+      pos = next == std::string::npos ? folder.size() : next;
+      if (prefix.empty() || prefix.back() == '/') continue;
+      struct stat st {};
+      if (::lstat(prefix.c_str(), &st) != 0) return false;  // nothing further exists
+      if (S_ISLNK(st.st_mode)) return true;
+    }
+    return false;
+  }
 };
 
 }  // namespace

@@ -12,6 +12,12 @@ class PosixFreeSpace final : public FreeSpace {
     if (::statvfs(folder.c_str(), &fs) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
   }
+
+  std::optional<std::uint64_t> TotalBytes(const std::string& folder) override {
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(fs.f_blocks) * static_cast<std::uint64_t>(fs.f_frsize);
+  }
 };
 
 }  // namespace

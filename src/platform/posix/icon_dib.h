@@ -9,8 +9,8 @@
 
 namespace rk5::platform {
 
-// The largest side a bitmap icon may declare; the group format itself ends at 256.
-inline constexpr int kMaxDibIconSide = 1024;
+// The largest side a bitmap icon may declare; the group format itself ends there too.
+inline constexpr int kMaxDibIconSide = kMaxIconSourceSide;
 
 // The image at its own size with straight alpha: a 32-bit image's alpha when any pixel
 // has some, otherwise the AND mask (a set bit is transparent; no mask means opaque).

@@ -88,6 +88,7 @@ class PosixIconExtraction final : public IconExtraction {
     }
     const FileBytes file(fd.get(), static_cast<uint64_t>(st.st_size));
     if (LooksLikeProgram(file)) return FromImageBytes(FirstProgramIconImage(file));
+    if (file.Size() > kMaxIconFileBytes) return std::nullopt;  // no picture worth its cost
 
     uint8_t head[16] = {};
     const size_t head_bytes = file.Size() < sizeof head ? file.Size() : sizeof head;

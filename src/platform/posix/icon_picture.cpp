@@ -15,9 +15,6 @@
 namespace rk5::platform {
 namespace {
 
-// Images larger than this (64 MiB decoded) are refused unless their reader can scale
-// while decoding; Qt's own allocation limit stays behind it for sizes not declared.
-constexpr qint64 kMaxDecodedPixels = 4096 * 4096;
 constexpr uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 bool StartsWith(std::span<const uint8_t> head, std::span<const uint8_t> magic) {
@@ -53,21 +50,20 @@ QImage ToImage(const IconPicture& picture) {
   return image;
 }
 
-// scales_while_decoding: the reader makes a smaller image without the full one (JPEG);
-// the others decode every pixel first and are refused above the cap.
+// Only a picture whose header gives a size of at most kMaxIconSourceSide on each side is
+// decoded. scales_while_decoding: the reader makes the small picture without the full one
+// (JPEG).
 std::optional<IconPicture> Read(QIODevice& device, const char* format, bool scales_while_decoding) {
   QImageReader reader(&device, format);
   reader.setDecideFormatFromContent(false);
   const QSize size = reader.size();
-  if (size.isValid()) {
-    if (size.isEmpty()) return std::nullopt;
-    if (scales_while_decoding && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-      if (size.width() > kIconPictureSize || size.height() > kIconPictureSize) {
-        reader.setScaledSize(FittedSize(size.width(), size.height()));
-      }
-    } else if (qint64{size.width()} * size.height() > kMaxDecodedPixels) {
-      return std::nullopt;
-    }
+  if (!size.isValid() || size.isEmpty() || size.width() > kMaxIconSourceSide ||
+      size.height() > kMaxIconSourceSide) {
+    return std::nullopt;
+  }
+  if (scales_while_decoding && reader.supportsOption(QImageIOHandler::ScaledSize) &&
+      (size.width() > kIconPictureSize || size.height() > kIconPictureSize)) {
+    reader.setScaledSize(FittedSize(size.width(), size.height()));
   }
   QImage image;
   if (!reader.read(&image) || image.isNull()) return std::nullopt;

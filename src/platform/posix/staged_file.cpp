@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/posix/creation_mask.h"
 #include "platform/text.h"
 
 namespace rk5::platform {
@@ -23,12 +24,6 @@ constexpr std::string_view kTempMark = ".tmp-";
 constexpr std::size_t kTempRandom = 6;  // mkstemp's XXXXXX
 
 std::string NameOf(const std::string& path) { return path.substr(FolderOfPath(path).size()); }
-
-mode_t CurrentUmask() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
 
 // A new empty file beside target, readable and writable with mode; -1 when none can be made.
 int CreateTemporary(const std::string& target, mode_t mode, std::string& temp) {
@@ -121,7 +116,7 @@ std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t
 class PosixFileStager final : public FileStager {
  public:
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
-    return StageWithMode(target, 0666 & ~CurrentUmask());
+    return StageWithMode(target, 0666 & ~CreationMask());
   }
 };
 
@@ -132,7 +127,7 @@ std::unique_ptr<FileStager> MakeFileStager() { return std::make_unique<PosixFile
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~CurrentUmask());
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~CreationMask());
   std::unique_ptr<PosixStagedFile> staged = StageWithMode(path, mode);
   if (!staged) return false;
   if (!staged->Write(bytes.data(), bytes.size()) || !staged->Sync() || !staged->Close() ||

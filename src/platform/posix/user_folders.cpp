@@ -47,7 +47,9 @@ std::string DesktopFolder() {
   std::string dir = Env("XDG_DESKTOP_DIR");
   if (dir.empty()) {
     // user-dirs.dirs holds lines such as XDG_DESKTOP_DIR="$HOME/Desktop".
-    if (auto dirs = ReadWholeFile(ConfigFolder() + "/user-dirs.dirs")) {
+    // A file of a few lines; anything much larger is not one.
+    constexpr std::size_t kLargestUserDirs = 1 << 20;
+    if (auto dirs = ReadWholeFile(ConfigFolder() + "/user-dirs.dirs", kLargestUserDirs)) {
       const std::string key = "XDG_DESKTOP_DIR=";
       std::size_t at = dirs->find(key);
       if (at != std::string::npos && (at == 0 || (*dirs)[at - 1] == '\n')) {
