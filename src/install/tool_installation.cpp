@@ -10,6 +10,8 @@ namespace rk5 {
 namespace {
 
 constexpr std::string_view kStagingPrefix = ".rk5-stage.";
+// A journal lists one line per file moved; no real tool comes near this.
+constexpr std::size_t kLargestJournal = std::size_t{64} << 20;
 
 std::string Join(const std::string& folder, const std::string& relative, char separator) {
   std::string path = folder;
@@ -241,7 +243,7 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
     if (!IsStagingOf(name, section)) continue;
     const Staging staging(Join(base, name, sep), sep);
     if (platform.tree->Exists(staging.journal)) {
-      std::optional<std::string> text = platform::ReadWholeFile(staging.journal);
+      std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
       std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
       if (!journal) {
         status = Failed(InstallFailure::kRepairIncomplete, staging.journal);

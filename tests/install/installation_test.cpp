@@ -57,6 +57,9 @@ class HookedTree : public platform::FileTree {
   }
   bool CanOpenForWriting(const std::string& path) override { return real_->CanOpenForWriting(path); }
   bool RemoveFile(const std::string& path) override { return Allow("unlink") && real_->RemoveFile(path); }
+  bool LinkBetween(const std::string& base, const std::string& folder) override {
+    return real_->LinkBetween(base, folder);
+  }
 
  private:
   bool Allow(const char* what) { return !before || before(what); }

@@ -11,6 +11,7 @@
 #include "install/archive_digest.h"
 #include "install/download_names.h"
 #include "net/http_fetch.h"
+#include "platform/atomic_file.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/gauge.h"
 #include "ui_download_window.h"
@@ -128,6 +129,9 @@ void TDownload::FormCreate() {
   SetTitles(QStringLiteral("Downloading ") + Latin1(ToolName_));
   const std::string archive = ArchiveFile();
   if (files_.tree->Exists(archive)) files_.tree->RemoveFile(archive);
+  // A copy killed while downloading leaves its unfinished archive beside the target; this
+  // copy holds the tool's mark, so no other copy is writing one now.
+  platform::RemoveLeftoverTemporaries(archive);
   HttpFetch_->URL = ArchiveURL_;
   HttpFetch_->FileName = archive;
   HttpFetch_->FetchToFile();

@@ -52,7 +52,7 @@ std::string EncodePng(const IconPicture& picture) {
 
 // Writes bytes to path unless it holds them already; false when it holds something else.
 bool Keep(const std::string& path, const std::string& bytes) {
-  if (ReadWholeFile(path) == bytes) return true;
+  if (ReadWholeFile(path, bytes.size()) == bytes) return true;
   return ReplaceFileAtomically(path, bytes);
 }
 
