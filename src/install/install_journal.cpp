@@ -45,6 +45,21 @@ std::optional<std::string> Unescape(std::string_view text) {
   return out;
 }
 
+// A path the installation itself could have listed: relative, every step a name.
+bool IsPlainRelative(std::string_view path) {
+  if (path.empty() || path.front() == '/') return false;
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    const std::string_view step = path.substr(0, slash);
+    if (step.empty() || step == "." || step == ".." || step.find('\0') != std::string_view::npos) {
+      return false;
+    }
+    if (slash == std::string_view::npos) return true;
+    path.remove_prefix(slash + 1);
+  }
+  return false;  // ends in a separator
+}
+
 }  // namespace
 
 std::string SerializeJournal(const InstallJournal& journal) {
@@ -101,9 +116,9 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
       journal.record.exe_name = std::move(*value), ++fields;
     } else if (tag == "version") {
       journal.record.version = std::move(*value), ++fields;
-    } else if (tag == "folder") {
+    } else if (tag == "folder" && IsPlainRelative(*value)) {
       journal.created_folders.push_back(std::move(*value));
-    } else if (tag == "file") {
+    } else if (tag == "file" && IsPlainRelative(*value)) {
       journal.files.push_back(std::move(*value));
     } else {
       return std::nullopt;

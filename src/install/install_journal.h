@@ -19,7 +19,8 @@ struct InstallJournal {
 
 // One line per item; control bytes and "%" are written as "%XX", so any name fits a line.
 std::string SerializeJournal(const InstallJournal& journal);
-// nullopt for anything SerializeJournal did not write.
+// nullopt for anything SerializeJournal did not write, and for a path that is not plainly
+// relative (absolute, empty, "." or ".." steps): a journal never leads out of its folder.
 std::optional<InstallJournal> ParseJournal(std::string_view text);
 
 }  // namespace rk5

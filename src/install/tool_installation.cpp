@@ -44,6 +44,11 @@ bool IsStagingOf(std::string_view name, std::string_view section) {
   return true;
 }
 
+// A name an archive may not put at the top of the base folder: the staging folders' own.
+bool IsReserved(const std::string& relative) {
+  return relative.compare(0, kStagingPrefix.size(), kStagingPrefix) == 0;
+}
+
 InstallStatus Failed(InstallFailure failure, std::string detail) {
   return InstallStatus{failure, std::move(detail)};
 }
@@ -180,6 +185,7 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   journal.record = record;
   for (const std::string& folder : listing->folders) {
     const std::string target = Join(base_, folder, sep);
+    if (IsReserved(folder)) return Failed(InstallFailure::kNotPlaceable, target);
     if (!tree.Exists(target)) {
       journal.created_folders.push_back(folder);
     } else if (!tree.FolderExists(target)) {
@@ -187,7 +193,7 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
     }
   }
   for (const std::string& file : listing->files) {
-    if (tree.FolderExists(Join(base_, file, sep))) {
+    if (IsReserved(file) || tree.FolderExists(Join(base_, file, sep))) {
       return Failed(InstallFailure::kNotPlaceable, Join(base_, file, sep));
     }
   }

@@ -166,6 +166,7 @@ TEST_F(InstallationTest, EveryFailureBeforeTheFinalMovesLeavesTheTreeByteForByte
       {"a link entry", ZipBuilder().File("Foo/a", "a").Link("Foo/l", "/etc/passwd").Bytes(), {}},
       {"an encrypted entry", ZipBuilder().File("Foo/a", "a").Encrypted().Bytes(), {}},
       {"an archive without files", ZipBuilder().Folder("Foo/").Bytes(), {}},
+      {"a staging folder's name", ZipBuilder().File("Foo/a", "a").File(".rk5-stage.Foo.9/journal", "x").Bytes(), {}},
       {"a file where a folder goes", NewTool().Bytes(),
        [this] { WriteFileBytes(base_ / "Foo/bin", "a file named bin"); }},
       {"a folder where a file goes", NewTool().Bytes(),
@@ -340,6 +341,12 @@ TEST(InstallJournal, KeepsAnyNameOnItsLine) {
   EXPECT_FALSE(ParseJournal(text.substr(0, text.size() - 4)));
   EXPECT_FALSE(ParseJournal(text + "file x\n"));
   EXPECT_FALSE(ParseJournal("rk5 install journal 1\nfile %4\nend\n"));
+  // A journal never leads out of its base folder.
+  for (const char* path : {"../x", "/etc/passwd", "Foo/../../x", "Foo//x", "Foo/", "", "."}) {
+    InstallJournal bad = journal;
+    bad.files.push_back(path);
+    EXPECT_FALSE(ParseJournal(SerializeJournal(bad))) << path;
+  }
 }
 
 TEST(ArchiveDigest, StreamsTheFileAndComparesWithoutLetterCase) {
