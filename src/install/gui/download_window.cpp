@@ -114,7 +114,8 @@ void TDownload::FormCreate() {
     setWindowTitle(FinishedTitle());
     return;
   }
-  // Without marks no copy could tell that this one works on the tool.
+  // Marks that cannot be kept, or moves of a killed copy that could not be put right:
+  // installing now could harm the tool, so nothing is downloaded.
   if (!usable) {
     ShowInstallFailed();
     return;
