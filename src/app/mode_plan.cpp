@@ -8,6 +8,7 @@ ModePlan PlanForMode(std::string_view runMode) {
   ModePlan plan;
   if (IsStartupMode(runMode)) {
     plan.ShowMainWindowAtStart = (runMode == "/installed");
+    plan.UsesDisplay = runMode == "/install" || runMode == "/installed";
     plan.windows.push_back(WindowKind::Startup);
     return plan;
   }

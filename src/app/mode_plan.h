@@ -17,6 +17,9 @@ enum class WindowKind {
 struct ModePlan {
   std::vector<WindowKind> windows;  // empty: no window, the run ends at once with code 0
   bool ShowMainWindowAtStart = true;
+  // False for runs that show no window at all ("/run", "/update"): they need no display,
+  // and start quicker without one.
+  bool UsesDisplay = true;
 };
 
 ModePlan PlanForMode(std::string_view runMode);

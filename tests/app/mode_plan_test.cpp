@@ -14,6 +14,13 @@ TEST(ModePlan, StartupModesCreateOnlyTheStartupWindow) {
   ModePlan installed = PlanForMode("/installed");
   EXPECT_EQ(installed.windows, std::vector<WindowKind>{WindowKind::Startup});
   EXPECT_TRUE(installed.ShowMainWindowAtStart);
+  // Only the modes that show their message (or an error) need the display.
+  EXPECT_TRUE(PlanForMode("/install").UsesDisplay);
+  EXPECT_TRUE(installed.UsesDisplay);
+  EXPECT_FALSE(PlanForMode("/run").UsesDisplay);
+  EXPECT_FALSE(PlanForMode("/update").UsesDisplay);
+  EXPECT_TRUE(PlanForMode("").UsesDisplay);
+  EXPECT_TRUE(PlanForMode("/dl").UsesDisplay);
 }
 
 TEST(ModePlan, NoArgumentMakesMainThenAbout) {

@@ -79,7 +79,8 @@ TEST_F(AlertTest, VerdanaEightReplacesTheDesignedTahoma) {
   TfrmAlert alert;
   for (QWidget* widget : {static_cast<QWidget*>(&alert), static_cast<QWidget*>(alert.Label1()),
                           static_cast<QWidget*>(alert.btnDl())}) {
-    EXPECT_EQ(widget->font().family(), QStringLiteral("Verdana")) << qPrintable(widget->objectName());
+    EXPECT_EQ(widget->font().family(), QStringLiteral("Verdana"))
+        << qPrintable(widget->objectName());
     EXPECT_EQ(widget->font().pointSize(), 8);
     EXPECT_EQ(QFontInfo(widget->font()).family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(QFontInfo(widget->font()).pixelSize(), 11);

@@ -8,8 +8,6 @@
 
 #include "catalogue/update_hand_over.h"
 #include "ini/file_registry.h"
-#include "platform/file_attributes.h"
-#include "platform/staged_file.h"
 #include "selfinstall/copy_file_to.h"
 #include "selfinstall/install_mode.h"
 #include "selfinstall/mode_work.h"
@@ -52,26 +50,6 @@ class RecordingLaunchers : public platform::LauncherFiles {
   }
   std::string FileName(const std::string& name) const override { return name + ".desktop"; }
   std::vector<Written> written;
-};
-
-// Whole-file copies through the platform's staged files, as a system copy makes them.
-class StagedCopy : public platform::FileCopy {
- public:
-  bool Copy(const std::string& source, const std::string& target, bool make_executable) override {
-    std::string to = fs::is_directory(target)
-                         ? (fs::path(target) / fs::path(source).filename()).string()
-                         : target;
-    if (!fs::is_regular_file(source)) return false;
-    const std::string bytes = ReadFileBytes(source);
-    auto staged = stager_->Stage(to);
-    if (!staged || !staged->Write(bytes.data(), bytes.size()) || !staged->Close()) return false;
-    if (make_executable && !attributes_->SetPermissionBits(staged->TempPath(), 0755)) return false;
-    return staged->MoveOverTarget();
-  }
-
- private:
-  std::unique_ptr<platform::FileStager> stager_ = platform::MakeFileStager();
-  std::unique_ptr<platform::FileAttributes> attributes_ = platform::MakeFileAttributes();
 };
 
 // Held for a given number of probes; `probe` runs at each one.
@@ -150,7 +128,7 @@ class StartupModes : public ::testing::Test {
                        argument_,
                        registry ? *registry : *registry_,
                        start_,
-                       copy_,
+                       *copy_,
                        *tree_,
                        launchers_,
                        marks_,
@@ -163,7 +141,7 @@ class StartupModes : public ::testing::Test {
   std::unique_ptr<platform::FileTree> tree_ = platform::MakeFileTree();
   RecordingStart start_;
   RecordingLaunchers launchers_;
-  StagedCopy copy_;
+  std::unique_ptr<platform::FileCopy> copy_ = platform::MakeFileCopy();
   CountedMarks marks_;
   std::string argument_;
   std::vector<std::string> messages_, errors_;
@@ -348,6 +326,23 @@ TEST_F(StartupModes, OnlyTheFourModesLetterForLetterDoAnything) {
   DoStartupMode("/installed", context);
   EXPECT_EQ(messages_, std::vector<std::string>{"Already installed!"});
   EXPECT_EQ(RecordedPath(), "<none>");
+}
+
+TEST(CopyFileTo, AFolderAsTargetGetsTheSourcesNameAndAFailedCopyLeavesTheOldFile) {
+  TempDir dir;
+  auto copy = platform::MakeFileCopy();
+  const std::string bytes(2 * 8192, '\x7f');  // two full blocks of the old routine
+  WriteFileBytes(dir.file("tool"), bytes);
+  fs::create_directories(dir.path() / "into");
+  for (const std::string& folder : {dir.folder() + "into", dir.folder() + "into/"}) {
+    ASSERT_TRUE(CopyFileTo(*copy, dir.file("tool").string(), folder, /*make_executable=*/false));
+    EXPECT_EQ(ReadFileBytes(dir.path() / "into/tool"), bytes);
+  }
+  WriteFileBytes(dir.file("kept"), "old");
+  EXPECT_FALSE(CopyFileTo(*copy, dir.file("missing").string(), dir.file("kept").string(), true));
+  EXPECT_FALSE(CopyFileTo(*copy, dir.path().string(), dir.file("kept").string(), true));
+  EXPECT_EQ(ReadFileBytes(dir.file("kept")), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
 }
 
 TEST(SameContent, ComparesEveryByteAndTheLength) {

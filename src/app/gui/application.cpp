@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QThread>
+#include <vector>
 
 namespace rk5 {
 
@@ -47,7 +48,8 @@ int Application::Run() {
   if (main_.isNull()) return 0;
   if (!terminated_ && ShowMainWindowAtStart) main_->show();
   if (terminated_) {
-    QMetaObject::invokeMethod(this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
   }
   QCoreApplication::exec();
   return 0;
@@ -68,15 +70,25 @@ bool Application::eventFilter(QObject* watched, QEvent* event) {
 int RunPlan(Application& app, const ModePlan& plan, const WindowFactory& factory) {
   app.ShowMainWindowAtStart = plan.ShowMainWindowAtStart;
   for (WindowKind kind : plan.windows) {
-    app.CreateForm([&app, &factory, kind] {
-      return factory.Create(kind, [&app] { app.Terminate(); });
-    });
+    app.CreateForm(
+        [&app, &factory, kind] { return factory.Create(kind, [&app] { app.Terminate(); }); });
   }
   return app.Run();
 }
 
 int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFactory& factory) {
-  QApplication toolkit(argc, argv);
+  // A run that shows nothing takes the toolkit's platform without a display: it starts
+  // sooner and works where there is no display. Given as an argument, not through the
+  // environment, so that programs the run starts do not inherit it.
+  std::vector<char*> arguments(argv, argv + argc);
+  char platform_option[] = "-platform";
+  char no_display[] = "minimal";
+  if (!plan.UsesDisplay) {
+    arguments.insert(arguments.begin() + (argc > 0 ? 1 : 0), {platform_option, no_display});
+  }
+  int count = static_cast<int>(arguments.size());
+  arguments.push_back(nullptr);
+  QApplication toolkit(count, arguments.data());
   // The windows draw their own look; one widget style keeps their buttons alike on every
   // desktop.
   QApplication::setStyle(QStringLiteral("Fusion"));
