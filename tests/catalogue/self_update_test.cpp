@@ -134,6 +134,13 @@ TEST_F(SelfUpdate, TheAnnouncedBuildIsFetchedHandedOverAndReplacesTheProgram) {
   EXPECT_EQ(alerts_.Texts().size(), 1);
   EXPECT_EQ(ReadFileBytes(folder_ + "rk5h"), new_);
   ASSERT_TRUE(RunUntil([&] { return !test::ProcessesRunning(folder_ + "rk5h").empty(); }));
+  const std::vector<int> handed = test::ProcessesRunning(folder_ + "rk5h");
+  ASSERT_EQ(handed.size(), 1u);
+  const std::vector<std::string> arguments = test::CommandLineOf(handed[0]);
+  ASSERT_EQ(arguments.size(), 2u);  // the program and "/update", nothing else
+  EXPECT_EQ(arguments[1], "/update");
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(handed[0]) + "/cwd").string() + "/",
+            folder_);
   // The new build waits while this copy lives; it goes, and the new build takes over.
   EXPECT_EQ(ReadFileBytes(folder_ + "rk5helper"), old_);
   main_.reset();
@@ -160,7 +167,8 @@ TEST_F(SelfUpdate, AFailedFetchOrAFileThatIsNotTheBuildIsNeverHandedOver) {
         Case{"digest that is no digest", url + "SHA256=" + std::string(64, 'z') + "\r\n",
              test::Ok(new_)},
         Case{"error page", url, test::Ok("<html><body>Down for maintenance</body></html>\n")},
-        Case{"no URL", "", test::Ok(new_)}}) {
+        Case{"no URL", "", test::Ok(new_)},
+        Case{"a URL that is none", "URL=:: not an address ::\r\n", test::Ok(new_)}}) {
     SCOPED_TRACE(c.name);
     Announce(c.own_section);
     server_.Route("/build", c.reply);

@@ -69,6 +69,7 @@ class ModeProcess : public ::testing::Test {
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString((real_ / "run").string()));
     env.insert("DISPLAY", QString::fromStdString(display_.Name()));
     env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("LSAN_OPTIONS", "suppressions=" RK5_TEST_SOURCE_DIR "/support/lsan_display.supp");
     env.remove("RK5HELPER_DRY_RUN");
     return env;
   }

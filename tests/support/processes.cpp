@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace rk5::test {
@@ -24,6 +25,14 @@ std::vector<int> ProcessesRunning(const std::string& path) {
     if (exe == wanted) pids.push_back(std::atoi(name.c_str()));
   }
   return pids;
+}
+
+std::vector<std::string> CommandLineOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::vector<std::string> arguments;
+  std::string argument;
+  while (std::getline(in, argument, '\0')) arguments.push_back(argument);
+  return arguments;
 }
 
 bool KillProcessesRunning(const std::string& path) {

@@ -2,11 +2,8 @@
 // place of the list, and the hand-over to that build, which replaces the program in the
 // "/update" mode. A fetched file is handed over only when it is the build the catalogue
 // names and it starts; anything else is reported like a failed fetch.
-#include <QCryptographicHash>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <optional>
 
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/gui/main_window.h"
@@ -14,6 +11,7 @@
 #include "catalogue/program_files.h"
 #include "catalogue/update_hand_over.h"
 #include "ini/ini_file.h"
+#include "install/archive_digest.h"
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/gauge.h"
@@ -22,29 +20,12 @@
 namespace rk5 {
 namespace {
 
-// The file's SHA-256 digest in lower-case hex; nullopt when it cannot be read whole.
-std::optional<QByteArray> Sha256OfFile(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  QCryptographicHash hash(QCryptographicHash::Sha256);
-  if (!hash.addData(&file)) return std::nullopt;
-  return hash.result().toHex();
-}
-
 // [Rk5Helper] SHA256 of the catalogue that announced the build: absent, or the file must
-// have that digest (64 hex digits, letter case ignored). A key that is no digest matches
-// nothing.
+// have that digest. A key that is no digest matches nothing.
 bool IsTheAnnouncedBuild(const std::string& catalogue, const std::string& fetched) {
   auto doc = IniFile(catalogue).Snapshot();
   if (!doc->Value(kOwnSection, own_key::SHA256.name)) return true;
-  const QByteArray key =
-      QByteArray::fromStdString(Read(*doc, kOwnSection, own_key::SHA256)).toLower();
-  if (key.size() != 64 ||
-      key.toStdString().find_first_not_of("0123456789abcdef") != std::string::npos) {
-    return false;
-  }
-  const std::optional<QByteArray> digest = Sha256OfFile(fetched);
-  return digest && *digest == key;
+  return ArchiveMatchesDigest(fetched, Read(*doc, kOwnSection, own_key::SHA256));
 }
 
 }  // namespace
