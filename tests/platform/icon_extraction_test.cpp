@@ -240,6 +240,29 @@ TEST_F(IconExtractionTest, ImageFilesGiveTheirOwnPicture) {
   EXPECT_NEAR(static_cast<int>(centre & 0xFF), 0xA0, 6);
 }
 
+TEST_F(IconExtractionTest, PicturesTooLargeToBeWorthTheirCostGiveNone) {
+  // More than 256 on a side, as the header says: never decoded, whatever the format.
+  EXPECT_FALSE(IconOf("wide.png", PngImage(257, 8, Solid(257, 8, kRed))).has_value());
+  QImage tall(8, 300, QImage::Format_RGB32);
+  tall.fill(kRed);
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(tall.save(&buffer, "JPEG"));
+  EXPECT_FALSE(IconOf("tall.jpg", jpeg.toStdString()).has_value());
+  EXPECT_FALSE(IconOf("in.ico", BuildIconFile({Image(256, PngImage(512, 512, Solid(512, 512, kRed)))})).has_value());
+  // 256 × 256 is still a picture.
+  EXPECT_NO_FATAL_FAILURE(
+      ExpectUniform(IconOf("full.png", PngImage(256, 256, Solid(256, 256, kGreen))), kGreen));
+
+  // A small picture in a file of more than 1 MiB (bytes after the image) gives none.
+  std::string padded = PngImage(32, 32, Solid(32, 32, kBlue));
+  padded.resize(kMaxIconFileBytes, '\0');
+  EXPECT_NO_FATAL_FAILURE(ExpectUniform(IconOf("at-bound.png", padded), kBlue));
+  padded.push_back('\0');
+  EXPECT_FALSE(IconOf("padded.png", padded).has_value());
+}
+
 TEST_F(IconExtractionTest, AnythingElseHasNoIcon) {
   EXPECT_FALSE(IconOf("empty", "").has_value());
   EXPECT_FALSE(IconOf("notes.txt", "just some text\n").has_value());
