@@ -135,10 +135,18 @@ class DownloadProcess : public ::testing::Test {
     });
   }
   // Presses the window's button the way a user does; the run must end with code 0.
-  bool PressAndEnd(Copy& copy, const std::string& window, QPoint button) {
+  // A failure tells how the run ended and what it printed.
+  ::testing::AssertionResult PressAndEnd(Copy& copy, const std::string& window, QPoint button) {
     x_.Click(window, button.x(), button.y());
-    return copy.process->waitForFinished(20000) && copy.process->exitStatus() == QProcess::NormalExit &&
-           copy.process->exitCode() == 0;
+    QProcess& run = *copy.process;
+    const bool ended = run.state() == QProcess::NotRunning || run.waitForFinished(20000);
+    if (ended && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << (ended ? "ended" : "still running") << ", crashed: " << (run.exitStatus() != QProcess::NormalExit)
+           << ", code " << run.exitCode() << ", " << run.errorString().toStdString() << "; it printed:\n"
+           << run.readAllStandardError().toStdString() << run.readAllStandardOutput().toStdString();
   }
   static void Kill(Copy& copy) {
     copy.process->kill();
