@@ -40,6 +40,7 @@ void THttpFetch::Start(bool to_file) {
   worker->use_cache_ = UseCache;
   worker->on_progress_ = OnProgress;
   worker->limits_ = Limits;
+  worker->max_string_size_ = MaxStringSize;
   worker_ = worker;
   worker->Resume();
   if (!WaitThread) return;

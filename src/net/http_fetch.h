@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "net/fetch_size.h"
 #include "net/http_request.h"
 
 namespace rk5 {
@@ -58,6 +59,9 @@ class THttpFetch : public QObject {
   TOnDoneFileEvent OnDoneFile;  // looked up when the fetch ends
   TOnDoneStringEvent OnDoneString;
   TNotifyEvent OnError;  // failed, cancelled, or no reply at all
+  // A string fetch whose body (announced or received) is longer than this fails: what
+  // one text may cost in memory.
+  std::int32_t MaxStringSize = kMaxFetchSize;
   // Time-outs of the HTTP layer (the program keeps the defaults; tests shorten them).
   HttpLimits Limits;
 

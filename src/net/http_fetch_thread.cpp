@@ -169,7 +169,7 @@ void THttpFetchThread::Execute() {
     if (!connection.ReplyArrived() || (!length && binary_data_)) return success_.store(false);
     if (length) {
       const std::optional<std::int32_t> total = ParseContentLength(*length);
-      if (!total) return success_.store(false);
+      if (!total || (!to_file_ && *total > max_string_size_)) return success_.store(false);
       total_size_.store(*total);
     }
 
@@ -204,6 +204,7 @@ bool THttpFetchThread::ReadBody(HttpConnection& connection, std::FILE* file) {
     }
     last_chunk_ = static_cast<std::uint32_t>(n);
     if (!AddReceived(readed, n)) return false;  // past what the events can report
+    if (file == nullptr && readed > max_string_size_) return false;
     if (file != nullptr) {
       if (std::fwrite(chunk, 1, n, file) != n) return false;
     } else {

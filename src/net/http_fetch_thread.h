@@ -66,6 +66,7 @@ class THttpFetchThread : public QThread {
   bool use_cache_ = false;
   TOnProgressEvent on_progress_;
   HttpLimits limits_;
+  std::int32_t max_string_size_ = kMaxFetchSize;
 
   THttpFetch* owner_;  // GUI thread only; null once the component is gone
   const bool to_file_;
