@@ -1,0 +1,10 @@
+#include "ui/start_program.h"
+
+namespace rk5 {
+
+bool StartProgram(platform::ProgramStart& Starter, const std::string& FileName,
+                  const std::string& Params, const std::string& Folder, int ShowCmd) {
+  return Starter.Start(FileName, Params, Folder, ShowCmd);
+}
+
+}  // namespace rk5
