@@ -1,15 +1,8 @@
 #include "ui/shell_links.h"
 
+#include "platform/text.h"
+
 namespace rk5 {
-namespace {
-
-// The folder part of a path with its trailing "/"; empty when it has none.
-std::string FolderPart(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-}  // namespace
 
 unsigned LauncherShowState(std::uint8_t ShowState) {
   return ShowState == 1 || ShowState == 2 ? ShowState : 0;
@@ -36,7 +29,7 @@ bool CreateShellLink(platform::LauncherFiles& Files, const std::string& Folder,
 bool CreateShortcut(platform::LauncherFiles& Files, const std::string& Name,
                     const std::string& Folder, const std::string& Target,
                     const std::string& Arguments, const std::string& Description) {
-  return CreateShellLink(Files, Folder, Name, Target, Description, FolderPart(Target), Arguments,
+  return CreateShellLink(Files, Folder, Name, Target, Description, platform::FolderOfPath(Target), Arguments,
                          Target, 0, 0, 0, {});
 }
 

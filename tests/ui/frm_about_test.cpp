@@ -16,6 +16,7 @@
 #include "support/qt_printers.h"
 #include "ui/form_test_support.h"
 #include "ui/gui/program_icon.h"
+#include "ui/palette.h"
 
 namespace rk5 {
 namespace {
@@ -45,7 +46,7 @@ std::pair<int, int> InkColumns(const QImage& image, const QRect& area) {
   int last = -1;
   for (int x = area.left(); x <= area.right(); ++x) {
     for (int y = area.top(); y <= area.bottom(); ++y) {
-      if (At(image, x, y) != 0x313532) {
+      if (At(image, x, y) != palette::kWindowBackground) {
         if (first < 0) first = x;
         last = x;
         break;

@@ -12,13 +12,16 @@
 #include <QPolygonF>
 #include <cstdio>
 
+#include "ui/palette.h"
+
 namespace {
 
-constexpr QRgb kBody = 0xff313532;
-constexpr QRgb kBand = 0xff262626;
-constexpr QRgb kOutline = 0xff999999;
-constexpr QRgb kArrow = 0xffdec76b;
-constexpr QRgb kShelf = 0xff859c86;
+using rk5::palette::Opaque;
+constexpr QRgb kBody = Opaque(rk5::palette::kWindowBackground);
+constexpr QRgb kBand = Opaque(rk5::palette::kTitleBand);
+constexpr QRgb kOutline = Opaque(rk5::palette::kOutline);
+constexpr QRgb kArrow = Opaque(rk5::palette::kOutdated);
+constexpr QRgb kShelf = Opaque(rk5::palette::kCredits);
 
 QImage Draw(int size) {
   const int u = size / 16;  // pixels per grid step

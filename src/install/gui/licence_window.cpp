@@ -5,20 +5,13 @@
 #include <QPushButton>
 
 #include "net/http_fetch.h"
+#include "platform/text.h"
 #include "ui_licence_window.h"
 
 namespace rk5 {
 namespace {
 
 constexpr const char* kFetchFailed = "Can't connect to server!";
-
-// The letters A to Z in lower case; every other byte is kept.
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Each byte as the single-byte character it is; NULs and 0x80 to 0xFF included.
 QString Latin1(const std::string& text) {
@@ -61,7 +54,8 @@ void TLic::showEvent(QShowEvent* event) {
 }
 
 void TLic::FormShow() {
-  HttpFetch_->URL = LowerAscii(LicenseURL);
+  // Only the letters A to Z change; the path and query are lower-cased too.
+  HttpFetch_->URL = platform::FoldCase(LicenseURL);
   HttpFetch_->FetchToString();
 }
 
