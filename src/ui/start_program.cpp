@@ -7,4 +7,9 @@ bool StartProgram(platform::ProgramStart& Starter, const std::string& FileName,
   return Starter.Start(FileName, Params, Folder, ShowCmd);
 }
 
+std::optional<std::string> QuotedArgument(const std::string& text) {
+  if (text.find('"') != std::string::npos) return std::nullopt;
+  return '"' + text + '"';
+}
+
 }  // namespace rk5
