@@ -54,8 +54,12 @@ QImage ImageOf(const IconBitmap& bitmap) {
 
 }  // namespace
 
-TMain::TMain(RunState& run, IconBuilder icons, QWidget* owner)
-    : THelperForm(owner), ui_(new Ui::TMain), run_(run), icons_(std::move(icons)) {
+TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, QWidget* owner)
+    : THelperForm(owner),
+      ui_(new Ui::TMain),
+      run_(run),
+      icons_(std::move(icons)),
+      actions_(std::move(actions)) {
   InitMainWindowResources();
   LoadDesign(*ui_);
   popList_ = new QMenu(this);
@@ -92,6 +96,8 @@ TMain::TMain(RunState& run, IconBuilder icons, QWidget* owner)
     popListPopup();
     popList_->popup(List()->viewport()->mapToGlobal(at));
   });
+
+  BindActions();
 
   anchors_.Record(*this);
   CompleteConstruction();

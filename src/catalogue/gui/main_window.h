@@ -3,12 +3,16 @@
 // the publisher's catalogue on Refresh, merges it into "Local.ini", notices an announced
 // new build of the program and reloads the list.
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "catalogue/program_entry.h"
 #include "catalogue/run_state.h"
+#include "platform/launcher_files.h"
+#include "platform/program_start.h"
+#include "platform/registry.h"
 #include "ui/gui/anchors.h"
 #include "ui/gui/helper_form.h"
 
@@ -26,13 +30,24 @@ namespace rk5 {
 class THttpFetch;
 class TProgramList;
 
+// What the actions on the selected tool use (main_window_actions.cpp). An action whose
+// service is missing starts or writes nothing.
+struct MainActions {
+  platform::ProgramStart* program_start = nullptr;
+  platform::LauncherFiles* launcher_files = nullptr;
+  platform::Registry* registry = nullptr;  // where the desktop folder is found
+  std::string executable;                  // this program's full path
+  std::function<void()> show_about;        // shows the About window modally
+};
+
 class TMain : public THelperForm {
   Q_OBJECT
 
  public:
   // run: the run's state, read at creation and written when a refresh finds a new build;
   // it must outlive the window. icons builds an entry's icon bitmaps; empty: none.
-  explicit TMain(RunState& run, IconBuilder icons = {}, QWidget* owner = nullptr);
+  explicit TMain(RunState& run, IconBuilder icons = {}, MainActions actions = {},
+                 QWidget* owner = nullptr);
   ~TMain() override;
 
   // The design's controls and components, for the handlers of later windows and tests.
@@ -61,6 +76,12 @@ class TMain : public THelperForm {
 
  public Q_SLOTS:
   void btnRefreshClick();
+  // The actions on the selected tool (main_window_actions.cpp).
+  void Run1Click();
+  void ListDblClick();
+  void btnDlClick();
+  void CreateDesktopShortcut1Click();
+  void btnAboutClick();
 
  protected:
   void Resize() override;
@@ -70,6 +91,8 @@ class TMain : public THelperForm {
   void httpRefreshDoneFile(THttpFetch* Sender, const std::string& FileName, int FileSize);
   void r(THttpFetch* Sender);
   void ShowUpdateRequiredLook();
+  void BindActions();
+  void DownloadProgram(const TProgram& entry);
 
   std::unique_ptr<Ui::TMain> ui_;
   Anchors anchors_;
@@ -80,6 +103,7 @@ class TMain : public THelperForm {
   THttpFetch* httpUpdate_ = nullptr;
   RunState& run_;
   IconBuilder icons_;
+  MainActions actions_;
   std::string program_folder_;
   std::vector<TProgram> entries_;  // the list's objects, row by row
 };
