@@ -29,15 +29,15 @@ bool CreateShellLink(platform::LauncherFiles& Files, const std::string& Folder,
 bool CreateShortcut(platform::LauncherFiles& Files, const std::string& Name,
                     const std::string& Folder, const std::string& Target,
                     const std::string& Arguments, const std::string& Description) {
-  return CreateShellLink(Files, Folder, Name, Target, Description, platform::FolderOfPath(Target), Arguments,
-                         Target, 0, 0, 0, {});
+  return CreateShellLink(Files, Folder, Name, Target, Description, platform::FolderOfPath(Target),
+                         Arguments, Target, 0, 0, 0, {});
 }
 
 bool CreateShortcutFromInfo(platform::LauncherFiles& Files, const std::string& Name,
                             const std::string& Folder, const TLinkInfo& Info) {
-  return CreateShellLink(Files, Folder, Name, Info.Target, Info.Description,
-                         Info.WorkingFolder, Info.Arguments, Info.IconFile, Info.IconIndex,
-                         Info.HotKey, Info.ShowState, Info.ItemIdList);
+  return CreateShellLink(Files, Folder, Name, Info.Target, Info.Description, Info.WorkingFolder,
+                         Info.Arguments, Info.IconFile, Info.IconIndex, Info.HotKey, Info.ShowState,
+                         Info.ItemIdList);
 }
 
 }  // namespace rk5

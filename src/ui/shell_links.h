@@ -15,15 +15,15 @@
 namespace rk5 {
 
 struct TLinkInfo {
-  std::string Target;                     // full path of the file the link starts
-  std::vector<std::uint8_t> ItemIdList;   // alternative designation of the target; empty: none
-  std::string WorkingFolder;              // folder the target starts in
-  std::string Arguments;                  // command-line arguments for the target
-  std::string Description;                // the link's comment
-  std::string IconFile;                   // file that holds the link's icon
-  std::int32_t IconIndex = 0;             // index of the icon within IconFile
-  std::uint16_t HotKey = 0;               // 0: none
-  std::uint8_t ShowState = 0;             // 0 normal, 1 minimised, 2 maximised
+  std::string Target;                    // full path of the file the link starts
+  std::vector<std::uint8_t> ItemIdList;  // alternative designation of the target; empty: none
+  std::string WorkingFolder;             // folder the target starts in
+  std::string Arguments;                 // command-line arguments for the target
+  std::string Description;               // the link's comment
+  std::string IconFile;                  // file that holds the link's icon
+  std::int32_t IconIndex = 0;            // index of the icon within IconFile
+  std::uint16_t HotKey = 0;              // 0: none
+  std::uint8_t ShowState = 0;            // 0 normal, 1 minimised, 2 maximised
 };
 
 // The launcher's show state for a record's: minimised and maximised stay, anything else

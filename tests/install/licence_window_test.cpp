@@ -176,8 +176,8 @@ TEST_F(LicenceTest, ATextThatCannotBeFetchedSaysSoAndCannotBeAccepted) {
   server_.Route("/huge-unannounced", WithoutLength(std::string(kMaxLicenceSize + 1, 'x')));
   const std::string host(kHost);
   const std::vector<std::string> urls = {
-      host + "/hang-up", host + "/empty", "", "http://", "http://:80/x",
-      host + "/huge", host + "/huge-unannounced"};
+      host + "/hang-up", host + "/empty",           "", "http://", "http://:80/x",
+      host + "/huge",    host + "/huge-unannounced"};
   for (const std::string& url : urls) {
     QString shown;
     bool could_accept = true;
@@ -207,7 +207,8 @@ TEST_F(LicenceTest, LongAndControlByteAddressesAreAskedForWholeAndSafely) {
       shown = lic.text()->toPlainText();
       lic.btnDl()->click();
     }));
-    EXPECT_EQ(shown, url.size() > 1000 ? QStringLiteral("long way round") : QStringLiteral("Not Found"));
+    EXPECT_EQ(shown,
+              url.size() > 1000 ? QStringLiteral("long way round") : QStringLiteral("Not Found"));
   }
   const auto requests = server_.Requests();
   ASSERT_EQ(requests.size(), 2u);

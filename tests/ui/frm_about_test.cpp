@@ -57,8 +57,7 @@ std::pair<int, int> InkColumns(const QImage& image, const QRect& area) {
 }
 
 void Click(QWidget& window, QWidget* control) {
-  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
-                    control->geometry().center());
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, control->geometry().center());
 }
 
 TEST(About, CreditsStandInTwoColumnsBesideThePicture) {
@@ -111,9 +110,9 @@ TEST(About, TheLinkedCreditsOpenTheirAddresses) {
   // A press that ends outside the label is no click.
   QTest::mousePress(about.windowHandle(), Qt::LeftButton, {}, about.Label(5)->geometry().center());
   QTest::mouseRelease(about.windowHandle(), Qt::LeftButton, {}, QPoint(200, 60));
-  EXPECT_EQ(start.calls, (std::vector<RecordingStart::Call>{
-                             {"http://www.corvane.example/", "", "", 0},
-                             {"mailto:links@rk5helper.example", "", "", 0}}));
+  EXPECT_EQ(start.calls,
+            (std::vector<RecordingStart::Call>{{"http://www.corvane.example/", "", "", 0},
+                                               {"mailto:links@rk5helper.example", "", "", 0}}));
   EXPECT_FALSE(about.Dragging());
 }
 

@@ -65,7 +65,9 @@ void TLic::HttpFetchDoneString(THttpFetch*, const std::string& Result) {
   ui_->btnDl->setEnabled(true);
 }
 
-void TLic::HttpFetchError(THttpFetch*) { ui_->text->setPlainText(QString::fromLatin1(kFetchFailed)); }
+void TLic::HttpFetchError(THttpFetch*) {
+  ui_->text->setPlainText(QString::fromLatin1(kFetchFailed));
+}
 
 void TLic::btnDlClick() {
   Tag = 1;
