@@ -1,12 +1,11 @@
-// The About window: its credit columns, its picture, its two links and its modal showing.
+// The About window: its credit columns, its picture and its two links (its modal showing
+// through the main window is tested with the window factory).
 #include "ui/gui/frm_about.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QWindow>
 #include <QtTest/QTest>
 #include <functional>
@@ -114,34 +113,6 @@ TEST(About, TheLinkedCreditsOpenTheirAddresses) {
             (std::vector<RecordingStart::Call>{{"http://www.corvane.example/", "", "", 0},
                                                {"mailto:links@rk5helper.example", "", "", 0}}));
   EXPECT_FALSE(about.Dragging());
-}
-
-TEST(About, ShowsModallyHidesOnOkOrCloseAndReopensUnchanged) {
-  RecordingStart start;
-  TfrmAbout about(start);
-  std::vector<QPoint> positions;
-  std::vector<QStringList> texts;
-  for (bool by_close_button : {false, true, false}) {
-    bool was_modal = false;
-    QTimer::singleShot(0, [&] {
-      was_modal = QApplication::activeModalWidget() == &about;
-      positions.push_back(about.pos());
-      QStringList shown;
-      for (int number = 1; number <= 9; ++number) shown << about.Label(number)->text();
-      texts.push_back(shown);
-      Click(about, by_close_button ? static_cast<QWidget*>(about.CloseButton()) : about.btnDl());
-    });
-    about.ShowModal();
-    EXPECT_TRUE(was_modal);
-    EXPECT_FALSE(about.isVisible());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  }
-  ASSERT_EQ(positions.size(), 3u);
-  EXPECT_EQ(positions[1], positions[0]);
-  EXPECT_EQ(positions[2], positions[0]);
-  EXPECT_EQ(texts[1], texts[0]);
-  EXPECT_EQ(texts[2], texts[0]);
-  EXPECT_TRUE(start.calls.empty());
 }
 
 TEST(About, ProgramIconPicturesForEverySize) {
