@@ -14,6 +14,7 @@
 #include "platform/process_info.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "ui/gui/program_icon.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ std::string Describe(const rk5::RunState& state, const rk5::ModePlan& plan) {
 int main(int argc, char** argv) {
   std::string first_argument = argc > 1 ? argv[1] : "";
   rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
+  // A launcher for a file without an icon of its own shows the program's icon.
+  services.launcher_files = rk5::platform::MakeLauncherFiles({}, rk5::ProgramIconPng());
   rk5::RunState state = rk5::DecideRun(
       first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()), *services.registry);
   state.Argument = argc > 2 ? argv[2] : "";

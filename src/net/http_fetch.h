@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "net/fetch_size.h"
 #include "net/http_request.h"
 
 namespace rk5 {

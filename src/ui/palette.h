@@ -11,6 +11,7 @@ inline constexpr uint32_t kCaptionText = 0xFFFFFF;
 inline constexpr uint32_t kSelectedRow = 0x303030;  // also what tool icons are dimmed toward
 inline constexpr uint32_t kOutdated = 0xDEC76B;
 inline constexpr uint32_t kReady = 0xFFFFFF;
+inline constexpr uint32_t kCredits = 0x859C86;  // credits and hints
 inline constexpr uint32_t kSecondary = 0x808080;  // not installed, "(… installed)", author, gray captions
 
 // The colour with full opacity, as 0xAARRGGBB.

@@ -1,6 +1,9 @@
 // Writes PNG pictures of the message window, of the windows' progress gauge at 0, 50
 // and 100 percent and of the download window while downloading and once installed into
 // the folder named by the first argument. Fonts are measured at 96
+// Writes PNG pictures of the message window, of the windows' progress gauge at 0, 50 and
+// 100 percent, of the licence window (fetching, and with a text) and of the About window
+// into the folder named by the first argument. Fonts are measured at 96
 // dots per inch; on any other resolution the tool refuses, since the pictures would not
 // show what the windows are designed for.
 #include <QApplication>
@@ -14,7 +17,11 @@
 #include "install/gui/download_window.h"
 #include "install/scratch_marks.h"
 #include "net/http_fetch.h"
+#include <string>
+
+#include "install/gui/licence_window.h"
 #include "selfinstall/gui/frm_alert.h"
+#include "ui/gui/frm_about.h"
 #include "ui/gui/gauge.h"
 #include "ui/gui/helper_look.h"
 
@@ -73,6 +80,34 @@ bool SaveDownloadWindow(const QDir& folder) {
   ok = WriteToolArchive(window.ArchiveFile()) && ok;
   window.HttpFetchDoneFile(nullptr, window.ArchiveFile(), 0);
   return Save(window.grab().toImage(), folder.filePath(QStringLiteral("download_installed.png"))) && ok;
+// Opens nothing: the pictures need no program started.
+class NoStart : public rk5::platform::ProgramStart {
+ public:
+  bool Start(const std::string&, const std::string&, const std::string&, int) override {
+    return false;
+  }
+};
+
+// The licence window before and after its text came (painted without being shown, so it
+// fetches nothing), and the About window.
+bool SaveLicenceAndAbout(const QDir& folder) {
+  rk5::TLic lic;
+  lic.setWindowTitle(QStringLiteral("License for Sample Tool"));
+  bool ok = Save(lic.grab().toImage(), folder.filePath(QStringLiteral("licence_fetching.png")));
+  lic.HttpFetchDoneString(
+      nullptr,
+      "Sample Tool licence\r\n"
+      "===================\r\n\r\n"
+      "Sample Tool is given to you free of charge by its publisher.\r\n"
+      "You may use it and pass it on unchanged, with this text.\r\n\r\n"
+      "It comes without any warranty: the publisher is not liable\r\n"
+      "for any damage that its use may cause.\r\n\r\n"
+      "By pressing Accept you agree to these terms.\r\n");
+  ok = Save(lic.grab().toImage(), folder.filePath(QStringLiteral("licence_text.png"))) && ok;
+
+  NoStart start;
+  rk5::TfrmAbout about(start);
+  return Save(about.grab().toImage(), folder.filePath(QStringLiteral("about.png"))) && ok;
 }
 
 }  // namespace
@@ -110,5 +145,6 @@ int main(int argc, char** argv) {
     ok = Save(gauge.Picture(), folder.filePath(QStringLiteral("gauge_%1.png").arg(percent))) && ok;
   }
   ok = SaveDownloadWindow(folder) && ok;
+  ok = SaveLicenceAndAbout(folder) && ok;
   return ok ? 0 : 1;
 }

@@ -54,12 +54,14 @@ QImage ImageOf(const IconBitmap& bitmap) {
 
 }  // namespace
 
-TMain::TMain(RunState& run, IconBuilder icons, SelfUpdateServices update, QWidget* owner)
+TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateServices update,
+             QWidget* owner)
     : THelperForm(owner),
       ui_(new Ui::TMain),
       run_(run),
       icons_(std::move(icons)),
-      update_(std::move(update)) {
+      update_(std::move(update)),
+      actions_(std::move(actions)) {
   InitMainWindowResources();
   LoadDesign(*ui_);
   popList_ = new QMenu(this);
@@ -98,6 +100,8 @@ TMain::TMain(RunState& run, IconBuilder icons, SelfUpdateServices update, QWidge
     popListPopup();
     popList_->popup(List()->viewport()->mapToGlobal(at));
   });
+
+  BindActions();
 
   anchors_.Record(*this);
   CompleteConstruction();

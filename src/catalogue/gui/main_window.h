@@ -12,7 +12,9 @@
 #include "catalogue/run_state.h"
 #include "platform/busy_marks.h"
 #include "platform/file_attributes.h"
+#include "platform/launcher_files.h"
 #include "platform/program_start.h"
+#include "platform/registry.h"
 #include "ui/gui/anchors.h"
 #include "ui/gui/helper_form.h"
 
@@ -41,13 +43,24 @@ struct SelfUpdateServices {
   std::function<void()> terminate;  // asks the application to end the run
 };
 
+// What the actions on the selected tool use (main_window_actions.cpp). An action whose
+// service is missing starts or writes nothing.
+struct MainActions {
+  platform::ProgramStart* program_start = nullptr;
+  platform::LauncherFiles* launcher_files = nullptr;
+  platform::Registry* registry = nullptr;  // where the desktop folder is found
+  std::string executable;                  // this program's full path
+  std::function<void()> show_about;        // shows the About window modally
+};
+
 class TMain : public THelperForm {
   Q_OBJECT
 
  public:
   // run: the run's state, read at creation and written when a refresh finds a new build;
   // it must outlive the window. icons builds an entry's icon bitmaps; empty: none.
-  explicit TMain(RunState& run, IconBuilder icons = {}, SelfUpdateServices update = {},
+  explicit TMain(RunState& run, IconBuilder icons = {}, MainActions actions = {},
+                 SelfUpdateServices update = {},
                  QWidget* owner = nullptr);
   ~TMain() override;
 
@@ -80,6 +93,12 @@ class TMain : public THelperForm {
  public Q_SLOTS:
   void btnRefreshClick();
   void btnUpdateClick();
+  // The actions on the selected tool (main_window_actions.cpp).
+  void Run1Click();
+  void ListDblClick();
+  void btnDlClick();
+  void CreateDesktopShortcut1Click();
+  void btnAboutClick();
 
  protected:
   void Resize() override;
@@ -95,6 +114,8 @@ class TMain : public THelperForm {
   void httpUpdateError(THttpFetch* Sender);
   void httpUpdateDoneFile(THttpFetch* Sender, const std::string& FileName, int32_t FileSize);
   bool HandOver();
+  void BindActions();
+  void DownloadProgram(const TProgram& entry);
 
   std::unique_ptr<Ui::TMain> ui_;
   Anchors anchors_;
@@ -108,6 +129,7 @@ class TMain : public THelperForm {
   SelfUpdateServices update_;
   // Held from the start of the fetched build until this copy has ended.
   std::unique_ptr<platform::BusyMark> hand_over_;
+  MainActions actions_;
   std::string program_folder_;
   std::vector<TProgram> entries_;  // the list's objects, row by row
 };

@@ -1,0 +1,95 @@
+// TMain's actions on the selected tool: run it, download it (licence first, then a second
+// copy of the program in the "/dl" mode), put a launcher for it on the desktop; and About.
+#include <QAction>
+#include <QPushButton>
+
+#include "catalogue/gui/main_window.h"
+#include "catalogue/gui/program_list.h"
+#include "install/gui/licence_window.h"
+#include "platform/text.h"
+#include "selfinstall/gui/frm_alert.h"
+#include "ui/shell_links.h"
+#include "ui/start_program.h"
+
+namespace rk5 {
+namespace {
+
+// Where this user's desktop folder is recorded.
+constexpr std::string_view kShellFoldersKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr std::string_view kDesktopValue = "Desktop";
+
+}  // namespace
+
+void TMain::BindActions() {
+  connect(Run1_, &QAction::triggered, this, &TMain::Run1Click);
+  connect(List(), &QAbstractItemView::doubleClicked, this, &TMain::ListDblClick);
+  connect(btnDl(), &QPushButton::clicked, this, &TMain::btnDlClick);
+  connect(CreateDesktopShortcut1_, &QAction::triggered, this, &TMain::CreateDesktopShortcut1Click);
+  connect(btnAbout(), &QPushButton::clicked, this, &TMain::btnAboutClick);
+}
+
+void TMain::Run1Click() {
+  const TProgram* entry = Entry(List()->ItemIndex());
+  if (entry == nullptr || !entry->Installed || actions_.program_start == nullptr) return;
+  // The relative name is found in the tool's folder, which is also where it starts.
+  StartProgram(*actions_.program_start, entry->ExeName, "", entry->Path, 0);
+}
+
+void TMain::ListDblClick() { Run1Click(); }
+
+void TMain::btnDlClick() {
+  if (run_.UpdateRequired) {
+    ShowAlert("You must update Rk5 Helper before downloading new files!");
+    return;
+  }
+  const TProgram* entry = Entry(List()->ItemIndex());
+  if (entry == nullptr) return;
+  if (entry->Outdated || !entry->Installed) {
+    DownloadProgram(*entry);
+  } else {
+    ShowAlert("This program does not need a to be updated.");
+  }
+}
+
+void TMain::DownloadProgram(const TProgram& entry) {
+  // The licence window's loop lets a refresh end meanwhile, and its reload frees the
+  // entry: what the download needs is taken first.
+  const std::string section = entry.Section;
+  if (!ShowLicense(entry.Name, entry.ReadMe)) return;
+  // A section with a double quote could not reach the copy whole; nothing is started.
+  const std::optional<std::string> argument = QuotedArgument(section);
+  if (!argument || actions_.program_start == nullptr) return;
+  const std::string folder = platform::FolderOfPath(actions_.executable);
+  const std::string file = actions_.executable.substr(folder.size());
+  StartProgram(*actions_.program_start, file, "/dl " + *argument, folder, 0);
+}
+
+void TMain::CreateDesktopShortcut1Click() {
+  const TProgram* entry = Entry(List()->ItemIndex());
+  if (entry == nullptr || !entry->Installed) return;
+  // The launcher starts this program's "/run" mode, which finds the tool where
+  // "Local.ini" then says it is, so it keeps working after an update.
+  const std::optional<std::string> argument = QuotedArgument(entry->Section);
+  TLinkInfo info;
+  info.Target = actions_.executable;
+  info.WorkingFolder = entry->Path;
+  info.Arguments = "/run " + argument.value_or("");
+  info.IconFile = entry->Path + entry->ExeName;
+  std::string desktop;
+  if (actions_.registry != nullptr) {
+    if (auto key =
+            actions_.registry->OpenKey(platform::RegistryRoot::CurrentUser, kShellFoldersKey)) {
+      desktop = key->ReadString(kDesktopValue);
+    }
+  }
+  const bool created = argument && actions_.launcher_files != nullptr &&
+                       CreateShortcutFromInfo(*actions_.launcher_files, entry->Name, desktop, info);
+  ShowAlert(created ? "Desktop shortcut created!" : "Can't create desktop shortcut!");
+}
+
+void TMain::btnAboutClick() {
+  if (actions_.show_about) actions_.show_about();
+}
+
+}  // namespace rk5
