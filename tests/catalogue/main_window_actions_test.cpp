@@ -242,10 +242,8 @@ TEST_F(MainActionsTest, DownloadStartsTheDlCopyInTheProgramFolderOnlyAfterTheLic
 TEST_F(MainActionsTest, DesktopLauncherPassesValidationAndStartsTheRunModeInTheToolsFolder) {
   const fs::path desktop = dir_.path() / "Desk top";
   fs::create_directories(desktop);
-  registry_
-      ->OpenKey(platform::RegistryRoot::CurrentUser,
-                "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")
-      ->WriteString("Desktop", desktop.string());
+  registry_->OpenKey(platform::RegistryRoot::CurrentUser, platform::kShellFoldersKey)
+      ->WriteString(platform::kDesktopValue, desktop.string());
   const fs::path tools = PlaceTool(kOddFolder);
   auto main = Open(std::string("[") + kOddSection +
                    "]\nName=Odd Tool\nInstalled=1\nPath=" + tools.string() + "/\nExeName=tool\n");
@@ -278,10 +276,8 @@ TEST_F(MainActionsTest, DesktopLauncherPassesValidationAndStartsTheRunModeInTheT
 TEST_F(MainActionsTest, LaunchersThatCannotBeWrittenAreReportedAndLandNowhere) {
   const fs::path desktop = dir_.path() / "Desktop";
   fs::create_directories(desktop);
-  auto key =
-      registry_->OpenKey(platform::RegistryRoot::CurrentUser,
-                         "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
-  key->WriteString("Desktop", desktop.string());
+  auto key = registry_->OpenKey(platform::RegistryRoot::CurrentUser, platform::kShellFoldersKey);
+  key->WriteString(platform::kDesktopValue, desktop.string());
   const fs::path tools = PlaceTool("Tool");
   std::string local;
   const std::vector<std::string> names = {"", ".", "..", "a/b", "../escape", std::string(300, 'n')};
@@ -299,7 +295,7 @@ TEST_F(MainActionsTest, LaunchersThatCannotBeWrittenAreReportedAndLandNowhere) {
     main->CreateDesktopShortcut1()->trigger();
   }
   // A fine name, but the desktop folder is not there.
-  key->WriteString("Desktop", (dir_.path() / "missing").string());
+  key->WriteString(platform::kDesktopValue, (dir_.path() / "missing").string());
   main->List()->SetItemIndex(rows);
   main->CreateDesktopShortcut1()->trigger();
   EXPECT_EQ(alerts_.Texts(), QStringList(rows, QStringLiteral("Can't create desktop shortcut!")));

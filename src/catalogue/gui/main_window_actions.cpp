@@ -12,14 +12,6 @@
 #include "ui/start_program.h"
 
 namespace rk5 {
-namespace {
-
-// Where this user's desktop folder is recorded.
-constexpr std::string_view kShellFoldersKey =
-    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr std::string_view kDesktopValue = "Desktop";
-
-}  // namespace
 
 void TMain::BindActions() {
   connect(Run1_, &QAction::triggered, this, &TMain::Run1Click);
@@ -78,9 +70,9 @@ void TMain::CreateDesktopShortcut1Click() {
   info.IconFile = entry->Path + entry->ExeName;
   std::string desktop;
   if (actions_.registry != nullptr) {
-    if (auto key =
-            actions_.registry->OpenKey(platform::RegistryRoot::CurrentUser, kShellFoldersKey)) {
-      desktop = key->ReadString(kDesktopValue);
+    if (auto key = actions_.registry->OpenKey(platform::RegistryRoot::CurrentUser,
+                                              platform::kShellFoldersKey)) {
+      desktop = key->ReadString(platform::kDesktopValue);
     }
   }
   const bool created = argument && actions_.launcher_files != nullptr &&
