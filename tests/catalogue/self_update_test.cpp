@@ -72,7 +72,7 @@ class SelfUpdate : public ::testing::Test {
   }
   void Open() {
     main_ =
-        std::make_unique<TMain>(run_, IconBuilder{},
+        std::make_unique<TMain>(run_, IconBuilder{}, MainActions{},
                                 SelfUpdateServices{start_.get(), marks_.get(), attributes_.get(),
                                                    [this] { ++terminated_; }});
   }

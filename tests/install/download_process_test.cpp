@@ -78,9 +78,7 @@ class DownloadProcess : public ::testing::Test {
   Copy Start(const std::string& section) {
     Copy copy;
     copy.process = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(x_.Name()));
-    env.insert("QT_QPA_PLATFORM", "xcb");
+    QProcessEnvironment env = x_.ProgramEnvironment();
     env.insert("RK5HELPER_REGISTRY", QString::fromStdString(dir_.file("registry.ini").string()));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime_.string()));
     env.insert("http_proxy", QString::fromStdString(server_.ProxyUrl()));
@@ -97,9 +95,7 @@ class DownloadProcess : public ::testing::Test {
   // Output of a command run against the private display.
   std::string OnDisplay(const QString& program, const QStringList& arguments, int limit_ms = 30000) {
     QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", QString::fromStdString(x_.Name()));
-    tool.setProcessEnvironment(env);
+    tool.setProcessEnvironment(x_.ProgramEnvironment());
     tool.start(program, arguments);
     if (!tool.waitForFinished(limit_ms)) {
       tool.kill();

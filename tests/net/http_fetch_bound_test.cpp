@@ -1,5 +1,5 @@
-// The bound on a string fetch: a text longer than SizeLimit fails, whether the
-// server announces its length or not; a file fetch is not bounded by it.
+// The bound on a string fetch (a licence text): a text up to SizeLimit arrives whole, a
+// longer one fails, whether the server announces its length or not.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,11 +14,11 @@ class HttpFetchBound : public FetchTest {
  protected:
   static constexpr std::int32_t kBound = 3000;
 
-  FetchEvents Bounded(const std::string& path, bool to_file) {
+  FetchEvents Bounded(const std::string& path) {
     FetchEvents events;
     THttpFetch& fetch = Make(events, kHost + path);
     fetch.SizeLimit = kBound;
-    to_file ? fetch.FetchToFile() : fetch.FetchToString();
+    fetch.FetchToString();
     Finish(fetch);
     return events;
   }
@@ -33,12 +33,12 @@ TEST_F(HttpFetchBound, TextUpToTheBoundArrivesLongerFails) {
   server_.Route("/over-unannounced", WithoutLength(over));
 
   for (const char* path : {"/fits", "/fits-unannounced"}) {
-    const FetchEvents events = Bounded(path, false);
+    const FetchEvents events = Bounded(path);
     EXPECT_EQ(events.done_string, 1) << path;
     EXPECT_EQ(events.result, fits) << path;
   }
   for (const char* path : {"/over", "/over-unannounced"}) {
-    const FetchEvents events = Bounded(path, false);
+    const FetchEvents events = Bounded(path);
     EXPECT_EQ(events.errors, 1) << path;
     EXPECT_EQ(events.Ends(), 1) << path;
   }
@@ -53,14 +53,6 @@ TEST_F(HttpFetchBound, TextUpToTheBoundArrivesLongerFails) {
   Finish(fetch);
   EXPECT_EQ(announced.errors, 1);
   EXPECT_TRUE(announced.progress.empty());
-}
-
-TEST_F(HttpFetchBound, FileFetchIgnoresTheTextBound) {
-  const std::string body = BinaryBody(kBound * 2);
-  server_.Route("/tool.zip", Ok(body));
-  const FetchEvents events = Bounded("/tool.zip", true);
-  EXPECT_EQ(events.done_file, 1);
-  EXPECT_EQ(TargetBytes(), body);
 }
 
 }  // namespace

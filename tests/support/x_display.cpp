@@ -21,6 +21,14 @@ XDisplay::~XDisplay() {
   server_.waitForFinished(5000);
 }
 
+QProcessEnvironment XDisplay::ProgramEnvironment() const {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DISPLAY", QString::fromStdString(name_));
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  env.insert("LSAN_OPTIONS", "suppressions=" RK5_TEST_SOURCE_DIR "/support/lsan_display.supp");
+  return env;
+}
+
 std::string XDisplay::Run(const QStringList& command) const {
   QProcess tool;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

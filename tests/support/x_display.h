@@ -3,6 +3,7 @@
 // free display number, stopped with the object, and what a test asks about the windows
 // on it (through xdotool and xprop).
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <chrono>
 #include <string>
 
@@ -16,6 +17,11 @@ class XDisplay {
   XDisplay& operator=(const XDisplay&) = delete;
 
   const std::string& Name() const { return name_; }  // ":N", the value for DISPLAY
+
+  // This process's environment for a program under test that shows its windows here: on
+  // this display through xcb, and, under the leak checker, without the report of what the
+  // system's D-Bus library keeps for the life of such a program.
+  QProcessEnvironment ProgramEnvironment() const;
 
   // The first visible window of process pid whose whole title is title, once there is
   // one; empty when limit passes first (a hang guard).

@@ -80,6 +80,8 @@ bool SaveDownloadWindow(const QDir& folder) {
   ok = WriteToolArchive(window.ArchiveFile()) && ok;
   window.HttpFetchDoneFile(nullptr, window.ArchiveFile(), 0);
   return Save(window.grab().toImage(), folder.filePath(QStringLiteral("download_installed.png"))) && ok;
+}
+
 // Opens nothing: the pictures need no program started.
 class NoStart : public rk5::platform::ProgramStart {
  public:
