@@ -23,6 +23,7 @@
 #include "support/event_wait.h"
 #include "support/http_test_server.h"
 #include "support/qt_printers.h"
+#include "support/start_report.h"
 #include "support/temp_dir.h"
 #include "ui/gui/program_icon.h"
 
@@ -77,24 +78,6 @@ class LicenceAnswer {
   QTimer timer_;
 };
 
-struct Started {
-  std::string folder;
-  std::vector<std::string> argv;
-};
-
-// What the reporting tool, started as the program's copy, saw.
-std::optional<Started> AwaitStart(const fs::path& report) {
-  if (!RunUntil([&] { return fs::exists(report); })) return std::nullopt;
-  const std::string bytes = test::ReadFileBytes(report);
-  std::vector<std::string> fields;
-  for (std::size_t at = 0; at < bytes.size();) {
-    const std::size_t end = bytes.find('\0', at);
-    fields.push_back(bytes.substr(at, end - at));
-    at = end + 1;
-  }
-  if (fields.size() < 5) return std::nullopt;
-  return Started{fields[0], std::vector<std::string>(fields.begin() + 4, fields.end())};
-}
 
 std::string WithoutSlash(std::string folder) {
   if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -222,7 +205,7 @@ TEST_F(MainActionsTest, DownloadStartsTheDlCopyInTheProgramFolderOnlyAfterTheLic
     main->btnDl()->click();
     EXPECT_EQ(accept.titles.size(), 1);
   }
-  const std::optional<Started> started = AwaitStart(Report());
+  const std::optional<test::StartReport> started = test::AwaitStartReport(Report());
   ASSERT_TRUE(started);
   EXPECT_EQ(started->folder, program_.string());
   ASSERT_EQ(started->argv.size(), 3u);
@@ -264,7 +247,7 @@ TEST_F(MainActionsTest, DesktopLauncherPassesValidationAndStartsTheRunModeInTheT
   launch.start(QStringLiteral("gio"), {QStringLiteral("launch"), QString::fromStdString(launcher)});
   ASSERT_TRUE(launch.waitForFinished(60000));
   EXPECT_EQ(launch.exitCode(), 0) << launch.readAllStandardError().toStdString();
-  const std::optional<Started> started = AwaitStart(Report());
+  const std::optional<test::StartReport> started = test::AwaitStartReport(Report());
   ASSERT_TRUE(started);
   EXPECT_EQ(started->folder, WithoutSlash(tools.string()));
   ASSERT_EQ(started->argv.size(), 3u);

@@ -14,6 +14,7 @@
 
 #include "support/event_wait.h"
 #include "support/pe_builder.h"
+#include "support/start_report.h"
 #include "support/temp_dir.h"
 
 namespace rk5::platform {
@@ -100,18 +101,13 @@ TEST_F(LauncherFilesTest, ALauncherStartsItsTargetWithExactlyItsArgumentsInItsFo
   test::EnvOverride report_to("RK5_START_REPORT", report.string());
   const ToolRun launch = RunTool("gio", {"launch", Q(file)});
   ASSERT_EQ(launch.exit_code, 0) << launch.output;
-  ASSERT_TRUE(test::RunUntil([&] { return fs::exists(report); }));
-  const std::string seen = test::ReadFileBytes(report);
-  std::vector<std::string> fields;
-  for (std::size_t at = 0; at < seen.size(); at = seen.find('\0', at) + 1) {
-    fields.push_back(seen.substr(at, seen.find('\0', at) - at));
-  }
-  ASSERT_GE(fields.size(), 5u);
-  EXPECT_EQ(fields[0], tool_folder.string());
+  const std::optional<test::StartReport> seen = test::AwaitStartReport(report);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(seen->folder, tool_folder.string());
   const std::vector<std::string> expected{
       target.string(), "/run", "My",  "Tool $x", "50%", "%f",  "%%",  "back\\slash", "'q'", "~h",
       "#c",            "(p)",  "`t`", "a;b",     "a&b", "<i>", "|p", "*s",          "?q"};
-  EXPECT_EQ(std::vector<std::string>(fields.begin() + 4, fields.end()), expected);
+  EXPECT_EQ(seen->argv, expected);
 
   // The icon: the picture beside the program, saved where the launcher finds it.
   const std::string text = test::ReadFileBytes(file);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/event_wait.h"
+#include "support/start_report.h"
 #include "support/temp_dir.h"
 
 namespace rk5::platform {
@@ -21,28 +22,7 @@ namespace fs = std::filesystem;
 
 const fs::path kReporter = RK5_TEST_BINARY_DIR "/tests/tool_start_report";
 
-// What a started tool_start_report saw.
-struct StartReport {
-  std::string folder;
-  std::string descriptors;
-  std::string session_role;
-  std::string session;
-  std::vector<std::string> argv;
-};
-
-std::optional<StartReport> AwaitReport(const fs::path& file) {
-  if (!test::RunUntil([&] { return fs::exists(file); })) return std::nullopt;
-  const std::string bytes = test::ReadFileBytes(file);
-  std::vector<std::string> fields;
-  for (std::size_t at = 0; at < bytes.size();) {
-    const std::size_t end = bytes.find('\0', at);
-    fields.push_back(bytes.substr(at, end - at));
-    at = end + 1;
-  }
-  if (fields.size() < 5) return std::nullopt;
-  return StartReport{fields[0], fields[1], fields[2], fields[3],
-                     std::vector<std::string>(fields.begin() + 4, fields.end())};
-}
+using test::StartReport;
 
 // A copy of the reporting tool at path, runnable.
 void PlaceReporter(const fs::path& path) {
@@ -81,7 +61,7 @@ TEST_F(ProgramStartTest, AToolStartsDirectlyInItsFolderOnItsOwnWithWholeArgument
   EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
 
-  const std::optional<StartReport> seen = AwaitReport(report);
+  const std::optional<StartReport> seen = test::AwaitStartReport(report);
   ASSERT_TRUE(seen.has_value());
   EXPECT_EQ(seen->folder, folder.string());
   const std::vector<std::string> expected{(folder / "my tool").string(), "/dl", "Foo Bar", "$HOME",
@@ -110,7 +90,7 @@ TEST_F(ProgramStartTest, RelativeNamesAreLookedUpInTheWorkingFolderOnly) {
   const bool started = start_->Start("tool", "", "", 1);
   fs::current_path(own);
   ASSERT_TRUE(started);
-  const std::optional<StartReport> seen = AwaitReport(report);
+  const std::optional<StartReport> seen = test::AwaitStartReport(report);
   ASSERT_TRUE(seen.has_value());
   EXPECT_EQ(seen->folder, folder.string());
   EXPECT_EQ(seen->argv, std::vector<std::string>{(folder / "tool").string()});
@@ -134,13 +114,13 @@ TEST_F(ProgramStartTest, DocumentsAndAddressesGoToTheDesktopsOpener) {
   for (const std::string address : {"https://example.com/a b?c=%20&d", "mailto:who@example.com"}) {
     const fs::path report = NextReport();
     ASSERT_TRUE(start_->Start(address, "ignored", folder.string(), 0));
-    const std::optional<StartReport> seen = AwaitReport(report);
+    const std::optional<StartReport> seen = test::AwaitStartReport(report);
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->argv, (std::vector<std::string>{opener.string(), address}));
   }
   const fs::path report = NextReport();
   ASSERT_TRUE(start_->Start("notes.txt", "ignored", folder.string(), 0));
-  const std::optional<StartReport> seen = AwaitReport(report);
+  const std::optional<StartReport> seen = test::AwaitStartReport(report);
   ASSERT_TRUE(seen.has_value());
   EXPECT_EQ(seen->argv, (std::vector<std::string>{opener.string(), (folder / "notes.txt").string()}));
   EXPECT_EQ(seen->folder, folder.string());
