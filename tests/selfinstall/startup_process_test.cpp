@@ -17,6 +17,7 @@
 #include "support/processes.h"
 #include "support/temp_dir.h"
 #include "support/x_display.h"
+#include "ui/gui/program_icon.h"
 
 namespace rk5 {
 namespace {
@@ -140,6 +141,12 @@ TEST_F(ModeProcess, InstallCopiesRecordsAndPutsLaunchersThatStartTheInstalledPro
       const std::string text = ReadFileBytes(launcher);
       EXPECT_NE(text.find("\nComment=Download and maintains Rk5 tools.\n"), std::string::npos)
           << text;
+      // The program's own icon, kept as a picture in the user's data folder.
+      const std::size_t icon_at = text.find("\nIcon=");
+      ASSERT_NE(icon_at, std::string::npos) << text;
+      const fs::path icon = text.substr(icon_at + 6, text.find('\n', icon_at + 1) - icon_at - 6);
+      EXPECT_EQ(icon.parent_path(), real_ / "data/rk5helper/icons");
+      EXPECT_EQ(ReadFileBytes(icon), ProgramIconPng());
       EXPECT_EQ(
           QProcess::execute("desktop-file-validate", {QString::fromStdString(launcher.string())}),
           0)
