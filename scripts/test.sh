@@ -9,7 +9,7 @@ dir=build; opts=(); filter=()
 case "${1:-}" in
   --sanitize) dir=build-asan; opts=(-DRK5_SANITIZE=ON -DRK5_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug) ;;
   --tsan) dir=build-tsan; opts=(-DRK5_TSAN=ON -DRK5_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug)
-          filter=(-R 'Fetch|Http|Net')
+          filter=(-R '^Http')  # the fetch component's suites
           export TSAN_OPTIONS="suppressions=$PWD/tests/net/tsan.supp ${TSAN_OPTIONS:-}" ;;
   "") ;;
   *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;
