@@ -28,6 +28,14 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+# A private Xvfb display for runs without one; cleanup stops it.
+private_display() {
+  local display=:$(( 90 + RANDOM % 400 ))
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+}
 
 # The publisher's server: the catalogue, one archive and one licence text per tool.
 www=$scratch/www
@@ -79,11 +87,7 @@ if [ "$mode" = /dl ]; then
   fi
   shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/demo_download.png}
   mkdir -p "$(dirname "$shot")"
-  display=:$(( 90 + RANDOM % 400 ))
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  private_display
   QT_QPA_PLATFORM=xcb "$program/rk5helper" /dl "$tool" 2>/dev/null &
   app_pid=$!
   window=$(xdotool search --sync --onlyvisible --pid "$app_pid" | head -n 1)
@@ -106,11 +110,7 @@ fi
 # No display: run under Xvfb, press Refresh, select the outdated row, take the picture.
 shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/main_window.png}
 mkdir -p "$(dirname "$shot")"
-display=:$(( 90 + RANDOM % 400 ))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+private_display
 QT_QPA_PLATFORM=xcb "$program/rk5helper" 2>/dev/null &
 app_pid=$!
 window=$(xdotool search --sync --onlyvisible --name '^Rk5 Helper$' | head -n 1)
