@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Draws the program's icon (16, 32, 48 and 64 pixels) into the GUI library's resources, and
-# its 16-pixel picture as the main window's band icon. RK5_BUILD_DIR names the build folder
-# (default: build).
+# Draws the program's icon (16, 32, 48 and 64 pixels) into the GUI library's resources.
+# RK5_BUILD_DIR names the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${RK5_BUILD_DIR:-build}
@@ -10,4 +9,3 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
 fi
 cmake --build "$dir" --target tool_program_icon >/dev/null
 QT_QPA_PLATFORM=offscreen "$dir/tests/tool_program_icon" src/ui/gui
-cp src/ui/gui/program_icon_16.png src/catalogue/gui/icon16.png

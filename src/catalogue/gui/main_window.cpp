@@ -17,17 +17,9 @@
 #include "catalogue/program_files.h"
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
+#include "ui/gui/program_icon.h"
 #include "ui/palette.h"
 #include "ui_main_window.h"
-
-// The window's icon lives in a resource of this static library; register it once.
-static void InitMainWindowResources() {
-  static const bool registered = [] {
-    Q_INIT_RESOURCE(main_window);
-    return true;
-  }();
-  (void)registered;
-}
 
 namespace rk5 {
 namespace {
@@ -62,7 +54,7 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
       icons_(std::move(icons)),
       update_(std::move(update)),
       actions_(std::move(actions)) {
-  InitMainWindowResources();
+  RegisterProgramIcon();  // the band shows the program's own icon
   LoadDesign(*ui_);
   popList_ = new QMenu(this);
   popList_->setObjectName(QStringLiteral("popList"));
