@@ -47,4 +47,11 @@ class Registry {
   virtual std::unique_ptr<RegistryKey> OpenKey(RegistryRoot root, std::string_view path) = 0;
 };
 
+// The string value name of root + path; empty when the key cannot be opened or lacks it.
+inline std::string ReadRegistryString(Registry& registry, RegistryRoot root, std::string_view path,
+                                      std::string_view name) {
+  auto key = registry.OpenKey(root, path);
+  return key ? key->ReadString(name) : std::string();
+}
+
 }  // namespace rk5::platform

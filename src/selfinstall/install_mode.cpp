@@ -9,12 +9,6 @@
 namespace rk5 {
 namespace {
 
-std::string ReadValue(platform::Registry& registry, platform::RegistryRoot root,
-                      std::string_view key, std::string_view name) {
-  auto opened = registry.OpenKey(root, key);
-  return opened ? opened->ReadString(name) : std::string();
-}
-
 // The folder in the form the system names a running program's folder (links resolved),
 // so that the start-up check finds the recorded folder equal to it.
 std::string AsRunningProgramSees(const std::string& folder) {
@@ -56,9 +50,9 @@ InstallFolders InstallFoldersFor(std::string_view program_files) {
 }
 
 void InstallMode(ModeContext& context) {
-  const InstallFolders folders =
-      InstallFoldersFor(ReadValue(context.registry, platform::RegistryRoot::LocalMachine,
-                                  platform::kWindowsKey, platform::kProgramFilesValue));
+  const InstallFolders folders = InstallFoldersFor(
+      platform::ReadRegistryString(context.registry, platform::RegistryRoot::LocalMachine,
+                                   platform::kWindowsKey, platform::kProgramFilesValue));
   std::string target = InFolder(folders.helper, kExecutableName);
 
   // The copy first: only a complete, checked copy is recorded as an install.
@@ -84,11 +78,13 @@ void InstallMode(ModeContext& context) {
   // A launcher that cannot be written does not undo the install; the user can start the
   // program from its folder or from the other launcher.
   const platform::Launcher launcher = LauncherFor(target, helper);
-  const std::string desktop = ReadValue(context.registry, platform::RegistryRoot::CurrentUser,
-                                        platform::kShellFoldersKey, platform::kDesktopValue);
+  const std::string desktop =
+      platform::ReadRegistryString(context.registry, platform::RegistryRoot::CurrentUser,
+                                   platform::kShellFoldersKey, platform::kDesktopValue);
   context.launcher_files.Write(desktop, std::string(kLauncherName), launcher);
-  const std::string menu = ReadValue(context.registry, platform::RegistryRoot::CurrentUser,
-                                     platform::kShellFoldersKey, platform::kProgramsValue);
+  const std::string menu =
+      platform::ReadRegistryString(context.registry, platform::RegistryRoot::CurrentUser,
+                                   platform::kShellFoldersKey, platform::kProgramsValue);
   if (!menu.empty() && context.file_tree.CreateFolders(menu)) {
     context.launcher_files.Write(menu, std::string(kLauncherName), launcher);
   }

@@ -68,13 +68,11 @@ void TMain::CreateDesktopShortcut1Click() {
   info.WorkingFolder = entry->Path;
   info.Arguments = "/run " + argument.value_or("");
   info.IconFile = entry->Path + entry->ExeName;
-  std::string desktop;
-  if (actions_.registry != nullptr) {
-    if (auto key = actions_.registry->OpenKey(platform::RegistryRoot::CurrentUser,
-                                              platform::kShellFoldersKey)) {
-      desktop = key->ReadString(platform::kDesktopValue);
-    }
-  }
+  const std::string desktop =
+      actions_.registry == nullptr
+          ? std::string()
+          : platform::ReadRegistryString(*actions_.registry, platform::RegistryRoot::CurrentUser,
+                                         platform::kShellFoldersKey, platform::kDesktopValue);
   const bool created = argument && actions_.launcher_files != nullptr &&
                        CreateShortcutFromInfo(*actions_.launcher_files, entry->Name, desktop, info);
   ShowAlert(created ? "Desktop shortcut created!" : "Can't create desktop shortcut!");
