@@ -12,12 +12,13 @@
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/catalogue_merge.h"
 #include "catalogue/gui/program_list.h"
-#include "ini/ini_file.h"
 #include "catalogue/list_rows.h"
 #include "catalogue/program_files.h"
+#include "ini/ini_file.h"
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/program_icon.h"
+#include "ui/messages.h"
 #include "ui/palette.h"
 #include "ui_main_window.h"
 
@@ -107,9 +108,7 @@ QPushButton* TMain::btnRefresh() const { return ui_->btnRefresh; }
 QPushButton* TMain::btnDl() const { return ui_->btnDl; }
 QPushButton* TMain::btnUpdate() const { return ui_->btnUpdate; }
 QPushButton* TMain::btnAbout() const { return ui_->btnAbout; }
-QWidget* TMain::Control(const char* name) const {
-  return findChild<QWidget*>(QLatin1String(name));
-}
+QWidget* TMain::Control(const char* name) const { return findChild<QWidget*>(QLatin1String(name)); }
 
 const TProgram* TMain::Entry(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return nullptr;
@@ -186,10 +185,12 @@ void TMain::ListDrawItem(QPainter& Canvas, int Index, const QRect& Rect, bool Se
   const int w = QFontMetrics(Canvas.font()).horizontalAdvance(first + QLatin1Char(' '));
   Canvas.setFont(regular);
   Canvas.setPen(Rgb(palette::kSecondary));
-  if (!row.installed.empty()) text_at(Rect.left() + x0 + 4 + w, Rect.top() + 4, Latin1(row.installed));
+  if (!row.installed.empty())
+    text_at(Rect.left() + x0 + 4 + w, Rect.top() + 4, Latin1(row.installed));
   text_at(Rect.left() + x0 + 4, Rect.top() + 16, Latin1(row.author));
   if (entry->IconNormal) {
-    const IconBitmap& icon = Selected && entry->IconSelected ? *entry->IconSelected : *entry->IconNormal;
+    const IconBitmap& icon =
+        Selected && entry->IconSelected ? *entry->IconSelected : *entry->IconNormal;
     Canvas.drawImage(QPoint(Rect.left() + 1, Rect.top() + 1), ImageOf(icon));
   }
 }
@@ -202,7 +203,7 @@ void TMain::popListPopup() {
 
 void TMain::btnRefreshClick() {
   if (run_.UpdateRequired) {
-    ShowAlert("You must update Rk5 Helper before downloading new files!");
+    ShowAlert(kUpdateFirstText);
     return;
   }
   btnRefresh()->setEnabled(false);
@@ -238,7 +239,7 @@ void TMain::r(THttpFetch* Sender) {
   if (Sender->Failure() == TFetchFailure::fTargetNotWritten) {
     ShowAlert(UnableToWrite(Sender->FileName));
   } else {
-    ShowAlert("Can't connect to server!");
+    ShowAlert(kCantConnectText);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "install/gui/licence_window.h"
 #include "platform/text.h"
 #include "selfinstall/gui/frm_alert.h"
+#include "ui/messages.h"
 #include "ui/shell_links.h"
 #include "ui/start_program.h"
 
@@ -32,7 +33,7 @@ void TMain::ListDblClick() { Run1Click(); }
 
 void TMain::btnDlClick() {
   if (run_.UpdateRequired) {
-    ShowAlert("You must update Rk5 Helper before downloading new files!");
+    ShowAlert(kUpdateFirstText);
     return;
   }
   const TProgram* entry = Entry(List()->ItemIndex());
@@ -40,7 +41,7 @@ void TMain::btnDlClick() {
   if (entry->Outdated || !entry->Installed) {
     DownloadProgram(*entry);
   } else {
-    ShowAlert("This program does not need a to be updated.");
+    ShowAlert(kNoUpdateNeededText);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/gauge.h"
+#include "ui/messages.h"
 #include "ui_main_window.h"
 
 namespace rk5 {
@@ -63,7 +64,7 @@ void TMain::httpUpdateError(THttpFetch*) {
   List()->setVisible(List()->count() > 0);  // the list as the window shows it
   ProgressBar()->hide();
   btnUpdate()->setEnabled(true);
-  ShowAlert("Can't connect to server!");
+  ShowAlert(kCantConnectText);
 }
 
 void TMain::httpUpdateDoneFile(THttpFetch* Sender, const std::string&, int32_t) {

@@ -14,6 +14,7 @@
 #include "platform/atomic_file.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/gui/gauge.h"
+#include "ui/messages.h"
 #include "ui_download_window.h"
 
 namespace rk5 {
@@ -103,7 +104,7 @@ void TDownload::FormCreate() {
   if (build >= obuild) {
     DownloadTopic_.reset();
     QGuiApplication::setApplicationDisplayName(FinishedTitle());
-    ShowAlert("This program does not need a to be updated.");
+    ShowAlert(kNoUpdateNeededText);
     if (end_run_) end_run_();
     return;
   }
@@ -122,8 +123,9 @@ void TDownload::FormCreate() {
   }
   if (!IsComponentName(Section_)) {
     DownloadTopic_.reset();
-    QMessageBox::critical(nullptr, QGuiApplication::applicationDisplayName(),
-                          QStringLiteral("''%1'' is not a valid component name.").arg(Latin1(Section_)));
+    QMessageBox::critical(
+        nullptr, QGuiApplication::applicationDisplayName(),
+        QStringLiteral("''%1'' is not a valid component name.").arg(Latin1(Section_)));
     return;
   }
 

@@ -6,12 +6,11 @@
 
 #include "net/http_fetch.h"
 #include "platform/text.h"
+#include "ui/messages.h"
 #include "ui_licence_window.h"
 
 namespace rk5 {
 namespace {
-
-constexpr const char* kFetchFailed = "Can't connect to server!";
 
 // Each byte as the single-byte character it is; NULs and 0x80 to 0xFF included.
 QString Latin1(const std::string& text) {
@@ -66,7 +65,7 @@ void TLic::HttpFetchDoneString(THttpFetch*, const std::string& Result) {
 }
 
 void TLic::HttpFetchError(THttpFetch*) {
-  ui_->text->setPlainText(QString::fromLatin1(kFetchFailed));
+  ui_->text->setPlainText(QString::fromLatin1(kCantConnectText));
 }
 
 void TLic::btnDlClick() {
