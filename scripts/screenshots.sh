@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Writes PNG screenshots of the message window and of the progress gauge at 0, 50 and 100
-# percent into docs/screenshots/. Renders on Qt's offscreen platform; with --xvfb it renders
+# Writes PNG screenshots of the message window, the progress gauge at 0, 50 and 100
+# percent, the download window (downloading, installed), the licence window (fetching, with
+# a text) and the About window into docs/screenshots/ (the main window's comes from the
+# demo). Renders on Qt's offscreen platform; with --xvfb it renders
 # on a virtual X server (Xvfb at 96 dots per inch) instead. RK5_BUILD_DIR names the build
 # folder (default: build).
 set -euo pipefail
