@@ -14,16 +14,20 @@
 
 namespace rk5 {
 
-struct ModeContext {
-  std::string program_folder;  // the run's ProgramFolder, with its trailing separator
-  std::string executable;      // the running executable's full path
-  std::string argument;        // the second command-line argument, empty when none
+// The platform services the start-up modes use.
+struct StartupServices {
   platform::Registry& registry;
   platform::ProgramStart& program_start;
   platform::FileCopy& file_copy;
   platform::FileTree& file_tree;
   platform::LauncherFiles& launcher_files;
   platform::BusyMarks& busy_marks;
+};
+
+struct ModeContext : StartupServices {
+  std::string program_folder;  // the run's ProgramFolder, with its trailing separator
+  std::string executable;      // the running executable's full path
+  std::string argument;        // the second command-line argument, empty when none
   // Shows text in the start-up window, modally; returns when the user has closed it.
   std::function<void(const std::string& text)> show_message;
   // Shows text in an error box titled with the application title; returns when closed.

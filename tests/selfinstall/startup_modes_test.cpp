@@ -123,17 +123,13 @@ class StartupModes : public ::testing::Test {
   }
 
   ModeContext Context(platform::Registry* registry = nullptr) {
-    return ModeContext{dir_.folder() + "prog/",
-                       dir_.file("rk5helper-new").string(),
-                       argument_,
-                       registry ? *registry : *registry_,
-                       start_,
-                       *copy_,
-                       *tree_,
-                       launchers_,
-                       marks_,
-                       [this](const std::string& text) { messages_.push_back(text); },
-                       [this](const std::string& text) { errors_.push_back(text); }};
+    return ModeContext{
+        {registry ? *registry : *registry_, start_, *copy_, *tree_, launchers_, marks_},
+        dir_.folder() + "prog/",
+        dir_.file("rk5helper-new").string(),
+        argument_,
+        [this](const std::string& text) { messages_.push_back(text); },
+        [this](const std::string& text) { errors_.push_back(text); }};
   }
 
   TempDir dir_;

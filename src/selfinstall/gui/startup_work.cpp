@@ -19,15 +19,10 @@ StartupModeWork MakeStartupWork(const RunState& run, std::string executable,
                                 StartupServices services, std::function<void()> terminate) {
   return [&run, executable = std::move(executable), services, terminate = std::move(terminate)](
              TfrmAlert& window, const std::string& mode) {
-    ModeContext context{run.ProgramFolder,
+    ModeContext context{services,
+                        run.ProgramFolder,
                         executable,
                         run.Argument,
-                        services.registry,
-                        services.program_start,
-                        services.file_copy,
-                        services.file_tree,
-                        services.launcher_files,
-                        services.busy_marks,
                         [&window](const std::string& text) {
                           window.Label1()->setText(Latin1(text));
                           window.ShowModal();

@@ -10,15 +10,6 @@
 
 namespace rk5 {
 
-struct StartupServices {
-  platform::Registry& registry;
-  platform::ProgramStart& program_start;
-  platform::FileCopy& file_copy;
-  platform::FileTree& file_tree;
-  platform::LauncherFiles& launcher_files;
-  platform::BusyMarks& busy_marks;
-};
-
 // executable: the running executable's full path. terminate: ends the run; called once
 // the mode's work is done. run must outlive the work.
 StartupModeWork MakeStartupWork(const RunState& run, std::string executable,
