@@ -107,6 +107,9 @@ void THttpFetchThread::Finished() {
 }
 
 bool THttpFetchThread::event(QEvent* event) {
+  // Pairs with the ticket's store: a wake-up event made on the worker is complete here.
+  // The queue's own lock does the same, but inside the toolkit, out of the sanitizer's view.
+  progress_asked_.load(std::memory_order_acquire);
   if (event->type() != ProgressEventType()) return QThread::event(event);
   ServeProgress();
   return true;
@@ -115,10 +118,11 @@ bool THttpFetchThread::event(QEvent* event) {
 void THttpFetchThread::RunReportProgress() {
   const std::uint32_t ticket = progress_returned_.load() + 1;
   if (abandoned_.load()) return;
+  if (!wake_event_) wake_event_ = std::make_unique<QEvent>(ProgressEventType());
   progress_asked_.store(ticket);
   // Either the GUI thread still watches and sees the ticket, or it has stopped watching
   // and this event brings it back; when both happen, the event finds nothing to answer.
-  if (!gui_watching_.load()) QCoreApplication::postEvent(this, new QEvent(ProgressEventType()));
+  if (!gui_watching_.load()) QCoreApplication::postEvent(this, wake_event_.release());
   const auto returned = [&] {
     return progress_returned_.load(std::memory_order_acquire) != ticket - 1;
   };

@@ -88,6 +88,9 @@ class THttpFetchThread : public QThread {
   std::atomic<std::uint32_t> progress_returned_{0};
   std::atomic<bool> gui_watching_{false};
   std::atomic<bool> abandoned_{false};  // no GUI thread will answer any more
+  // Worker thread only: the event that wakes the GUI thread, made before the ticket is
+  // published so that the GUI thread's reading of the ticket orders it after the making.
+  std::unique_ptr<QEvent> wake_event_;
   Watch worker_watch_;  // worker thread only
   Watch gui_watch_;     // GUI thread only
   bool answering_ = false;  // GUI thread only
