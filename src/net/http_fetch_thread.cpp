@@ -26,12 +26,6 @@ constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlenc
 // The longest the GUI thread stays away from its event loop answering progress reports.
 constexpr std::chrono::milliseconds kSlice{10};
 
-QEvent::Type ProgressEventType() {
-  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-
 // The workers that exist, for the exit; created and freed on the GUI thread only.
 std::set<THttpFetchThread*>& LiveWorkers() {
   static std::set<THttpFetchThread*> workers;
@@ -39,6 +33,16 @@ std::set<THttpFetchThread*>& LiveWorkers() {
 }
 
 }  // namespace
+
+QEvent::Type THttpFetchThread::ProgressEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+QEvent::Type THttpFetchThread::RunEndedEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
 
 // The body of a file fetch on its way to the target: written beside it in large pieces,
 // moved over it only once the fetch has succeeded, removed with this object otherwise.
@@ -67,8 +71,6 @@ class StagedTarget {
 
 THttpFetchThread::THttpFetchThread(THttpFetch* owner, bool to_file)
     : owner_(owner), to_file_(to_file) {
-  // This object lives on the GUI thread, so the completion step runs there, after run().
-  connect(this, &QThread::finished, this, &THttpFetchThread::Finished, Qt::QueuedConnection);
   static const bool registered = (qAddPostRoutine(&THttpFetchThread::StopAllAtExit), true);
   static_cast<void>(registered);
   InitHttpLayer();  // here, on the GUI thread, rather than in the first worker
@@ -96,22 +98,32 @@ void THttpFetchThread::StopAllAtExit() {
 
 void THttpFetchThread::run() {
   Execute();
+  // This object lives on the GUI thread, so the completion step runs there. The event is
+  // made before the end is published, like the progress wake-up before its ticket.
+  auto ended = std::make_unique<QEvent>(RunEndedEventType());
   run_ended_.store(true, std::memory_order_release);
+  QCoreApplication::postEvent(this, ended.release());
 }
 
 void THttpFetchThread::Finished() {
-  run_ended_.load(std::memory_order_acquire);
+  wait();  // the few steps the thread takes after run(); the handlers see it ended
   if (owner_ != nullptr) owner_->FetchFinished(*this);
-  // ~QThread waits for the few steps the thread takes after emitting finished.
   delete this;
 }
 
 bool THttpFetchThread::event(QEvent* event) {
-  // Pairs with the ticket's store: a wake-up event made on the worker is complete here.
-  // The queue's own lock does the same, but inside the toolkit, out of the sanitizer's view.
+  // Pair with the stores that publish a ticket and the end of the run: an event made on the
+  // worker before them is complete here. The queue's own lock orders the same, but inside
+  // the toolkit, out of the sanitizer's view.
   progress_asked_.load(std::memory_order_acquire);
-  if (event->type() != ProgressEventType()) return QThread::event(event);
-  ServeProgress();
+  run_ended_.load(std::memory_order_acquire);
+  if (event->type() == ProgressEventType()) {
+    ServeProgress();
+  } else if (event->type() == RunEndedEventType()) {
+    Finished();
+  } else {
+    return QThread::event(event);
+  }
   return true;
 }
 

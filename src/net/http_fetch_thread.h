@@ -37,6 +37,9 @@ class THttpFetchThread : public QThread {
   // The cooperative stop, polled at the check points.
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
+  // The two events the worker posts to this object on the GUI thread.
+  static QEvent::Type ProgressEventType();
+  static QEvent::Type RunEndedEventType();
 
  protected:
   void run() override;

@@ -219,8 +219,12 @@ class DestroyBefore : public QObject {
 
 TEST_F(HttpFetchLifecycle, ReportsUnderWayWhenDestroyedGoNowhere) {
   server_.Route("/x", Ok(std::string(3000, 'x')));
-  const auto progress = [](QEvent::Type type) { return type >= QEvent::User; };
-  const auto completion = [](QEvent::Type type) { return type == QEvent::MetaCall; };
+  const auto progress = [](QEvent::Type type) {
+    return type == THttpFetchThread::ProgressEventType();
+  };
+  const auto completion = [](QEvent::Type type) {
+    return type == THttpFetchThread::RunEndedEventType();
+  };
   for (bool with_progress : {true, false}) {
     auto fetch = std::make_unique<THttpFetch>();
     int calls = 0;
