@@ -21,9 +21,14 @@ XDisplay::~XDisplay() {
   server_.waitForFinished(5000);
 }
 
-QProcessEnvironment XDisplay::ProgramEnvironment() const {
+QProcessEnvironment XDisplay::ToolEnvironment() const {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("DISPLAY", QString::fromStdString(name_));
+  return env;
+}
+
+QProcessEnvironment XDisplay::ProgramEnvironment() const {
+  QProcessEnvironment env = ToolEnvironment();
   env.insert("QT_QPA_PLATFORM", "xcb");
   env.insert("LSAN_OPTIONS", "suppressions=" RK5_TEST_SOURCE_DIR "/support/lsan_display.supp");
   return env;
@@ -31,9 +36,7 @@ QProcessEnvironment XDisplay::ProgramEnvironment() const {
 
 std::string XDisplay::Run(const QStringList& command) const {
   QProcess tool;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("DISPLAY", QString::fromStdString(name_));
-  tool.setProcessEnvironment(env);
+  tool.setProcessEnvironment(ToolEnvironment());
   tool.start(command.front(), command.mid(1));
   if (!tool.waitForFinished(30000)) {
     tool.kill();
@@ -45,9 +48,7 @@ std::string XDisplay::Run(const QStringList& command) const {
 std::string XDisplay::WaitForWindow(long long pid, const std::string& title,
                                     std::chrono::milliseconds limit) const {
   QProcess search;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("DISPLAY", QString::fromStdString(name_));
-  search.setProcessEnvironment(env);
+  search.setProcessEnvironment(ToolEnvironment());
   const QString pattern = "^" + QRegularExpression::escape(QString::fromStdString(title)) + "$";
   search.start("xdotool", {"search", "--sync", "--all", "--onlyvisible", "--pid",
                            QString::number(pid), "--name", pattern});

@@ -37,6 +37,7 @@ class XDisplay {
   void Click(const std::string& window, int x, int y) const;
 
  private:
+  QProcessEnvironment ToolEnvironment() const;  // for the X tools: this display
   std::string Run(const QStringList& command) const;
 
   QProcess server_;
