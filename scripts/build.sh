@@ -4,6 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
 if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  # ccache, where installed, lets several build folders (and work trees) share objects.
+  launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 fi
 cmake --build "$dir" -j "$(nproc)"
