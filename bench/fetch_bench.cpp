@@ -15,7 +15,7 @@
 #include <string>
 
 #include "net/http_fetch.h"
-#include "ui/gui/gauge.h"
+#include "gui/gauge/gauge.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {

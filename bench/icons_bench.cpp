@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/icon_bitmaps.h"
+#include "gui/main/icon_bitmaps.h"
 #include "ini/ini_document.h"
 #include "platform/icon_extraction.h"
 #include "support/pe_builder.h"

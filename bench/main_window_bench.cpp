@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "catalogue/run_state.h"
-#include "catalogue/gui/main_window.h"
-#include "catalogue/gui/program_list.h"
-#include "catalogue/icon_bitmaps.h"
+#include "selfinstall/run_state.h"
+#include "gui/main/main_window.h"
+#include "gui/main/program_list.h"
+#include "gui/main/icon_bitmaps.h"
 #include "platform/icon_extraction.h"
 #include "support/http_test_server.h"
 #include "support/pe_builder.h"

@@ -9,23 +9,16 @@ exec python3 - "${1:-src}" <<'PY'
 import os, re, sys
 
 root = sys.argv[1]
-below_catalogue = ["ini", "net", "ui", "platform"]
-allowed = {
-    "platform": [],
-    "ini": ["platform"],
-    "net": ["platform"],
-    "ui": ["platform"],
-    "catalogue": below_catalogue,
-    "install": ["catalogue"] + below_catalogue,
-    "ui/gui": ["ui", "platform"],
-    "selfinstall": ["install", "catalogue"] + below_catalogue,
-    "selfinstall/gui": ["ui/gui", "selfinstall", "install", "catalogue"] + below_catalogue,
-    "install/gui": ["selfinstall/gui", "ui/gui", "selfinstall", "install", "catalogue"]
-                   + below_catalogue,
-    "catalogue/gui": ["install/gui", "selfinstall/gui", "ui/gui", "selfinstall", "install",
-                      "catalogue"] + below_catalogue,
-}
-top_folders = {"app", "platform", "ini", "net", "ui", "catalogue", "install", "selfinstall"}
+# Bottom to top; a folder may include its own headers and those of every folder before
+# it in this list, except its siblings on the same step.
+steps = [["platform"], ["ini", "net"], ["catalogue"], ["install"], ["selfinstall"], ["gui"]]
+allowed = {}
+below = []
+for step in steps:
+    for folder in step:
+        allowed[folder] = list(below)
+    below += step
+top_folders = set(below) | {"app"}
 posix_headers = re.compile(r"#\s*include\s*<(unistd|fcntl|dirent|pwd|sys/[^>]*|sys)\.h>")
 include = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
@@ -35,10 +28,6 @@ def folder_of(path):
     parts = path.split("/")
     if parts[0] not in top_folders or len(parts) < 2:
         return None
-    if parts[0] == "platform":
-        return "platform"
-    if len(parts) > 2 and parts[1] == "gui":
-        return parts[0] + "/gui"
     return parts[0]
 
 
@@ -67,7 +56,7 @@ for dirpath, _, files in os.walk(root):
                 if target.startswith("platform/posix/") and not rel.startswith("platform/posix/"):
                     failures.append(f"{rel}:{number}: includes {target}, which only platform/posix may use")
                     continue
-                if here.startswith("app") or there == here or there in allowed.get(here, []):
+                if here == "app" or there == here or there in allowed.get(here, []):
                     continue
                 failures.append(f"{rel}:{number}: {here} may not include {target} ({there})")
 

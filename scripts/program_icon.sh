@@ -8,4 +8,4 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
   cmake -S . -B "$dir" -G Ninja >/dev/null
 fi
 cmake --build "$dir" --target tool_program_icon >/dev/null
-QT_QPA_PLATFORM=offscreen "$dir/tests/tool_program_icon" src/ui/gui
+QT_QPA_PLATFORM=offscreen "$dir/tests/tool_program_icon" src/gui/base

@@ -8,13 +8,13 @@
 #include "app/gui/window_factory.h"
 #include "app/mode_plan.h"
 #include "app/startup.h"
-#include "catalogue/run_state.h"
+#include "gui/base/program_icon.h"
 #include "ini/file_registry.h"
 #include "install/download_names.h"
 #include "platform/process_info.h"
 #include "platform/services.h"
 #include "platform/text.h"
-#include "ui/gui/program_icon.h"
+#include "selfinstall/run_state.h"
 
 namespace {
 
@@ -37,8 +37,9 @@ int main(int argc, char** argv) {
   rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
   // A launcher for a file without an icon of its own shows the program's icon.
   services.launcher_files = rk5::platform::MakeLauncherFiles({}, rk5::ProgramIconPng());
-  rk5::RunState state = rk5::DecideRun(
-      first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()), *services.registry);
+  rk5::RunState state =
+      rk5::DecideRun(first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()),
+                     *services.registry);
   state.Argument = argc > 2 ? argv[2] : "";
   rk5::ModePlan plan = rk5::PlanForMode(state.RunMode);
 
@@ -52,8 +53,10 @@ int main(int argc, char** argv) {
   services.busy_marks->RegisterService(rk5::ServiceNameOf(rk5::platform::ExecutablePath()));
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
+  rk5::RunTitle title;
+  rk5::WindowSetup setup{.Title = &title};
   rk5::WindowFactory factory;
-  rk5::RegisterAvailableWindows(factory, state, services);
+  rk5::RegisterAvailableWindows(factory, state, services, setup);
   // A later window of the mode (the hidden About window) that this build lacks is left
   // out; the run's main window works without it.
   std::erase_if(plan.windows, [&factory](rk5::WindowKind kind) {

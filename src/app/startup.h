@@ -3,9 +3,9 @@
 // registered install folder and the catalogue an earlier refresh left beside the program.
 #include <string_view>
 
-#include "catalogue/run_state.h"
 #include "platform/registry.h"
 #include "selfinstall/install_mode.h"
+#include "selfinstall/run_state.h"
 
 namespace rk5 {
 

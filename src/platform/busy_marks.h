@@ -12,6 +12,9 @@ namespace rk5::platform {
 class BusyMark {
  public:
   virtual ~BusyMark() = default;
+  // From now on the mark goes only with the process, not with this object: for a copy
+  // that must be seen as running until its very last step.
+  virtual void KeepUntilExit() = 0;
 };
 
 class BusyMarks {

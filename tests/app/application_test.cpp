@@ -1,4 +1,5 @@
 #include "app/gui/application.h"
+#include "gui/base/run_title.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/gui/helper_form.h"
+#include "gui/base/helper_form.h"
 #include "support/qt_printers.h"
 
 namespace rk5 {
@@ -183,14 +184,16 @@ TEST(Application, FreesItsWindowsAndRestoresTheToolkit) {
   EXPECT_EQ(QGuiApplication::quitOnLastWindowClosed(), quit_on_last);
 }
 
-TEST(Application, TitleIsTheApplicationDisplayName) {
-  const QString saved = QGuiApplication::applicationDisplayName();
-  Application app;
-  EXPECT_EQ(app.Title(), saved);
-  app.SetTitle(QStringLiteral("Downloading Tool"));
-  EXPECT_EQ(app.Title(), QStringLiteral("Downloading Tool"));
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Downloading Tool"));
-  app.SetTitle(saved);
+TEST(Application, TheRunsTitleStartsAsTheProgramsNameAndTellsOfEachChange) {
+  RunTitle title;
+  EXPECT_EQ(TextOf(&title), QStringLiteral("Rk5 Helper"));
+  EXPECT_EQ(TextOf(nullptr), QStringLiteral("Rk5 Helper"));
+  QStringList told;
+  QObject::connect(&title, &RunTitle::Changed, [&told](const QString& text) { told << text; });
+  title.SetText(QStringLiteral("Downloading Tool"));
+  title.SetText(QStringLiteral("Downloading Tool"));
+  EXPECT_EQ(title.Text(), QStringLiteral("Downloading Tool"));
+  EXPECT_EQ(told, QStringList{QStringLiteral("Downloading Tool")});
 }
 
 TEST(RunPlan, CreatesThePlansWindowsInOrderAndShowsTheFirst) {

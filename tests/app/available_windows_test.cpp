@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "app/gui/window_factory.h"
-#include "catalogue/gui/main_window.h"
-#include "catalogue/gui/program_list.h"
+#include "gui/main/main_window.h"
+#include "gui/main/program_list.h"
 #include "net/http_fetch.h"
-#include "install/gui/download_window.h"
+#include "gui/download/download_window.h"
 #include "install/scratch_marks.h"
 #include "support/alert_catcher.h"
 #include "support/temp_dir.h"

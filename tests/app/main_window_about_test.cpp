@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "app/gui/window_factory.h"
-#include "catalogue/gui/main_window.h"
+#include "gui/main/main_window.h"
 #include "support/qt_printers.h"
 #include "support/temp_dir.h"
-#include "ui/gui/frm_about.h"
+#include "gui/about/frm_about.h"
 
 namespace rk5 {
 namespace {

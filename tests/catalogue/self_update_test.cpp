@@ -10,14 +10,14 @@
 
 #include <filesystem>
 
-#include "catalogue/gui/main_window.h"
-#include "catalogue/gui/program_list.h"
+#include "gui/main/main_window.h"
+#include "gui/main/program_list.h"
 #include "support/alert_catcher.h"
 #include "support/event_wait.h"
 #include "support/http_test_server.h"
 #include "support/processes.h"
 #include "support/temp_dir.h"
-#include "ui/gui/gauge.h"
+#include "gui/gauge/gauge.h"
 
 namespace rk5 {
 namespace {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/gui/main_window.h"
-#include "catalogue/run_state.h"
+#include "gui/main/main_window.h"
+#include "selfinstall/run_state.h"
 #include "support/alert_catcher.h"
 #include "support/event_wait.h"
 

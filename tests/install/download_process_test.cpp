@@ -15,7 +15,7 @@
 #include <random>
 #include <thread>
 
-#include "install/gui/download_window.h"
+#include "gui/download/download_window.h"
 #include "scratch_marks.h"
 #include "support/event_wait.h"
 #include "support/http_test_server.h"

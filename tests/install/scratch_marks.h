@@ -32,11 +32,15 @@ class ScratchMarks : public platform::BusyMarks {
   class Mark : public platform::BusyMark {
    public:
     Mark(std::set<std::string>& held, std::string key) : held_(held), key_(std::move(key)) {}
-    ~Mark() override { held_.erase(key_); }
+    ~Mark() override {
+      if (!kept_) held_.erase(key_);
+    }
+    void KeepUntilExit() override { kept_ = true; }
 
    private:
     std::set<std::string>& held_;
     std::string key_;
+    bool kept_ = false;
   };
   static std::string Key(const std::string& service, const std::string& topic) {
     std::string key = service + '\n' + topic;

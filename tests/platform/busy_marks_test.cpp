@@ -32,10 +32,11 @@ QString Hex(const std::string& bytes) {
 class Copy {
  public:
   Copy(const fs::path& runtime, const std::string& service, const std::string& topic,
-       bool registered = false) {
+       bool registered = false, bool keep_until_exit = false) {
     QStringList args{QString::fromStdString(runtime.string()), QString::fromStdString(service),
                      Hex(topic)};
     if (registered) args << QStringLiteral("register");
+    if (keep_until_exit) args << QStringLiteral("keep");
     process_.start(kMarkTool, args);
   }
   ~Copy() {
@@ -224,6 +225,20 @@ TEST_F(BusyMarksTest, AFolderOthersCouldReachIsNeverUsed) {
   BusyMarks::Hold hold = MakeBusyMarks()->TryHold("rk5helper", "Foo");
   EXPECT_EQ(hold.outcome, Outcome::Taken);
   EXPECT_EQ(FilesBelow(own).size(), 1u);
+}
+
+// A mark kept until exit outlives its object and goes with the process, however it ends.
+TEST_F(BusyMarksTest, AMarkKeptUntilExitGoesWithTheProcessNotWithItsObject) {
+  auto marks = MakeBusyMarks(runtime_.string());
+  for (const bool killed : {false, true}) {
+    Copy copy(runtime_, "rk5helper", "update", false, true);
+    ASSERT_EQ(copy.Outcome(), "Taken");
+    EXPECT_TRUE(marks->IsHeld("rk5helper", "update")) << "its object is gone, the process not";
+    EXPECT_EQ(marks->TryHold("rk5helper", "update").outcome, Outcome::HeldElsewhere);
+    killed ? copy.Kill() : copy.End();
+    EXPECT_FALSE(marks->IsHeld("rk5helper", "update")) << (killed ? "killed" : "ended");
+    EXPECT_EQ(marks->TryHold("rk5helper", "update").outcome, Outcome::Taken);
+  }
 }
 
 }  // namespace

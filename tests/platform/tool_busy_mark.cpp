@@ -1,11 +1,14 @@
 // A running copy for the busy-mark tests:
-//   tool_busy_mark <runtime folder> <service> <topic in hex> [register]
+//   tool_busy_mark <runtime folder> <service> <topic in hex> [register] [keep]
 // tries to hold the topic, prints "Taken", "HeldElsewhere" or "Unavailable" on a line of
-// its own, then keeps what it holds until its input ends (or it is killed).
+// its own, then keeps what it holds until its input ends (or it is killed). With "keep" the
+// mark is kept until the process ends and its object is freed at once.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/busy_marks.h"
 
@@ -25,10 +28,16 @@ int main(int argc, char** argv) {
   if (argc < 4) return 2;
   using rk5::platform::BusyMarks;
   std::unique_ptr<BusyMarks> marks = rk5::platform::MakeBusyMarks(argv[1]);
-  if (argc > 4 && std::string(argv[4]) == "register" && !marks->RegisterService(argv[2])) {
-    return 3;
+  const std::vector<std::string> options(argv + 4, argv + argc);
+  const auto has = [&options](const char* option) {
+    return std::find(options.begin(), options.end(), option) != options.end();
+  };
+  if (has("register") && !marks->RegisterService(argv[2])) return 3;
+  BusyMarks::Hold hold = marks->TryHold(argv[2], FromHex(argv[3]));
+  if (hold.mark && has("keep")) {
+    hold.mark->KeepUntilExit();
+    hold.mark.reset();
   }
-  const BusyMarks::Hold hold = marks->TryHold(argv[2], FromHex(argv[3]));
   const char* outcome = hold.outcome == BusyMarks::Outcome::Taken           ? "Taken"
                         : hold.outcome == BusyMarks::Outcome::HeldElsewhere ? "HeldElsewhere"
                                                                              : "Unavailable";

@@ -17,7 +17,7 @@
 #include "support/processes.h"
 #include "support/temp_dir.h"
 #include "support/x_display.h"
-#include "ui/gui/program_icon.h"
+#include "gui/base/program_icon.h"
 
 namespace rk5 {
 namespace {

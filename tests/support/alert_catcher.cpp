@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "selfinstall/gui/frm_alert.h"
+#include "gui/alert/alert_box.h"
 
 namespace rk5::test {
 
@@ -12,7 +12,7 @@ AlertCatcher::AlertCatcher() {
   timer_.setInterval(10);
   QObject::connect(&timer_, &QTimer::timeout, [this] {
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      auto* alert = qobject_cast<TfrmAlert*>(window);
+      auto* alert = qobject_cast<TAlertBox*>(window);
       if (alert == nullptr || !alert->isVisible() || alert->property("answered").toBool()) continue;
       alert->setProperty("answered", true);
       texts_.append(alert->Label1()->text());

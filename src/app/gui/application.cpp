@@ -32,12 +32,6 @@ QWidget* Application::CreateForm(const std::function<QWidget*()>& create) {
   return form;
 }
 
-QString Application::Title() const { return QGuiApplication::applicationDisplayName(); }
-
-void Application::SetTitle(const QString& title) {
-  QGuiApplication::setApplicationDisplayName(title);
-}
-
 void Application::Terminate() {
   terminated_ = true;
   // Outside any loop there is nothing to end yet; Run sees the flag.
@@ -93,7 +87,6 @@ int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFac
   // desktop.
   QApplication::setStyle(QStringLiteral("Fusion"));
   Application app;
-  app.SetTitle(QString::fromLatin1(kApplicationTitle));
   return RunPlan(app, plan, factory);
 }
 

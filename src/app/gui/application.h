@@ -2,8 +2,7 @@
 // The application object: creates the windows of a run (the first one created is the run's
 // main window), shows the main window at start only when ShowMainWindowAtStart is set, and
 // runs the message loop until the main window closes or the application is told to
-// terminate. Its title is the task-bar text of every window and the title of platform
-// message boxes.
+// terminate.
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -32,9 +31,6 @@ class Application : public QObject {
   QWidget* CreateForm(const std::function<QWidget*()>& create);
   QWidget* MainForm() const { return main_; }
 
-  QString Title() const;
-  void SetTitle(const QString& title);
-
   // Ends the message loop: at once when it runs (modal loops inside it end too), or as soon
   // as it starts. The main window is not shown then.
   void Terminate();
@@ -54,13 +50,10 @@ class Application : public QObject {
   bool quit_on_last_window_closed_ = true;
 };
 
-// The task-bar text of every window of a run.
-inline constexpr const char* kApplicationTitle = "Rk5 Helper";
-
 // Creates the plan's windows in order and runs the loop; the run's exit code.
 int RunPlan(Application& app, const ModePlan& plan, const WindowFactory& factory);
 
-// Initialises the toolkit and the application object (titled kApplicationTitle), then RunPlan.
+// Initialises the toolkit and the application object, then RunPlan.
 int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFactory& factory);
 
 }  // namespace rk5

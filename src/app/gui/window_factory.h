@@ -7,8 +7,9 @@
 #include <map>
 
 #include "app/mode_plan.h"
-#include "catalogue/run_state.h"
+#include "gui/base/window_setup.h"
 #include "platform/services.h"
+#include "selfinstall/run_state.h"
 
 class QWidget;
 
@@ -32,7 +33,8 @@ class WindowFactory {
 };
 
 // Fills the factory with every window this build has. Each window gets the parts of run
-// and services it uses; both must outlive the windows.
-void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::Services& services);
+// and services it uses, and a copy of setup; run, services and the title must outlive the windows.
+void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::Services& services,
+                              const WindowSetup& setup = {});
 
 }  // namespace rk5

@@ -47,12 +47,22 @@ class PosixBusyMark final : public BusyMark {
  public:
   PosixBusyMark(Folder folder, std::string name, FileDescriptor fd)
       : folder_(std::move(folder)), name_(std::move(name)), fd_(std::move(fd)) {}
-  ~PosixBusyMark() override { ReleaseExclusiveMark(folder_->get(), name_, fd_); }
+  ~PosixBusyMark() override {
+    // A kept mark's lock stays with its open descriptor, which the kernel closes, and so
+    // lets go of, when the process ends.
+    if (kept_) {
+      fd_.Release();
+      return;
+    }
+    ReleaseExclusiveMark(folder_->get(), name_, fd_);
+  }
+  void KeepUntilExit() override { kept_ = true; }
 
  private:
   Folder folder_;
   std::string name_;
   FileDescriptor fd_;
+  bool kept_ = false;
 };
 
 struct Registration {
@@ -85,8 +95,8 @@ class PosixBusyMarks final : public BusyMarks {
     MarkFile mark = LockMarkFile(folder->get(), name, true);
     switch (mark.state) {
       case MarkLock::kHeld:
-        return {Outcome::Taken,
-                std::make_unique<PosixBusyMark>(std::move(folder), std::move(name), std::move(mark.fd))};
+        return {Outcome::Taken, std::make_unique<PosixBusyMark>(std::move(folder), std::move(name),
+                                                                std::move(mark.fd))};
       case MarkLock::kHeldElsewhere:
         return {Outcome::HeldElsewhere, nullptr};
       case MarkLock::kFailed:
@@ -103,7 +113,8 @@ class PosixBusyMarks final : public BusyMarks {
  private:
   Folder ServiceFolder(const std::string& service) {
     if (!marks_.valid()) return nullptr;
-    FileDescriptor folder = OpenPrivateFolder(marks_.get(), MarkFileName(kServiceKind, service), true);
+    FileDescriptor folder =
+        OpenPrivateFolder(marks_.get(), MarkFileName(kServiceKind, service), true);
     if (!folder.valid()) return nullptr;
     return std::make_shared<const FileDescriptor>(std::move(folder));
   }

@@ -1,0 +1,11 @@
+#include "gui/base/window_setup.h"
+
+namespace rk5 {
+
+THttpFetch* NewFetch(QObject* owner, const FetchSetup& setup) {
+  auto* fetch = new THttpFetch(owner);
+  fetch->Limits = setup.Limits;
+  return fetch;
+}
+
+}  // namespace rk5
