@@ -220,7 +220,7 @@ TEST_F(LicenceTest, LongAndControlByteAddressesAreAskedForWholeAndSafely) {
 
 TEST_F(LicenceTest, ClosingWhileTheTextComesDropsTheFetch) {
   server_.Route("/slow", Held(std::string(5000, 's'), 100, "slow"));
-  QPointer<QThread> worker;
+  QPointer<QObject> worker;
   EXPECT_FALSE(Show("Tool", std::string(kHost) + "/slow", [&](TLic& lic) {
     ASSERT_TRUE(server_.WaitAtGate("slow"));
     worker = lic.HttpFetch().Worker();
