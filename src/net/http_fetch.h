@@ -42,7 +42,7 @@ using TNotifyEvent = std::function<void(THttpFetch* Sender)>;
 // Why the last fetch ended in OnError; read it there to tell the user what happened.
 enum class TFetchFailure {
   fNone,            // the last fetch succeeded, or none ended yet
-  fCancelled,       // Cancel, or the component destroyed
+  fCancelled,       // Cancel
   fNoReply,         // no reply at all: unreachable host or proxy, no host name
   fTimedOut,        // silent for too long, or slower than the low-speed limit
   fBadReply,        // the body does not match the announced length, or no length where

@@ -193,7 +193,9 @@ void THttpFetchThread::Execute() {
     if (length) {
       const std::optional<std::int32_t> total = ParseContentLength(*length);
       if (!total) return Fail(TFetchFailure::fBadReply);
-      if (settings_.SizeLimit > 0 && *total > settings_.SizeLimit) return Fail(TFetchFailure::fTooLarge);
+      if (settings_.SizeLimit > 0 && *total > settings_.SizeLimit) {
+        return Fail(TFetchFailure::fTooLarge);
+      }
       total_size_.store(*total);
     }
 

@@ -190,7 +190,8 @@ TEST_F(HttpFetchLifecycle, DestroyedMidFetchEndsItsThreadAndDropsTheLateReport) 
     bool from_progress;  // destroyed by its own first progress handler
     int calls;           // events raised before the component is destroyed
   };
-  for (const Case& c : {Case{"/body", false, 2}, Case{"/silent", false, 0}, Case{"/body", true, 1}}) {
+  for (const Case& c :
+       {Case{"/body", false, 2}, Case{"/silent", false, 0}, Case{"/body", true, 1}}) {
     SCOPED_TRACE(std::string(c.path) + (c.from_progress ? " from its progress handler" : ""));
     auto fetch = std::make_unique<THttpFetch>();
     int calls = 0;
