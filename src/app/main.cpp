@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
   rk5::RunTitle title;
-  rk5::WindowSetup setup{.Title = &title};
+  rk5::WindowSetup setup{.Title = &title, .Fetch = {.Stager = services.file_stager.get()}};
   rk5::WindowFactory factory;
   rk5::RegisterAvailableWindows(factory, state, services, setup);
   // A later window of the mode (the hidden About window) that this build lacks is left
