@@ -15,10 +15,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "platform/posix/icon_byte_source.h"
-#include "platform/posix/icon_directory.h"
-#include "platform/posix/icon_pe_resources.h"
-#include "platform/posix/icon_picture.h"
+#include "platform/formats/icon_byte_source.h"
+#include "platform/formats/icon_directory.h"
+#include "platform/formats/icon_pe_resources.h"
+#include "platform/formats/icon_picture.h"
 #include "support/pe_builder.h"
 #include "support/temp_dir.h"
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "platform/posix/creation_mask.h"
+#include "platform/creation_mask.h"
 #include "platform/text.h"
 
 namespace rk5::platform {
@@ -115,19 +115,27 @@ std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t
 
 class PosixFileStager final : public FileStager {
  public:
+  explicit PosixFileStager(unsigned creation_mask) : mode_(0666 & ~static_cast<mode_t>(creation_mask)) {}
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
-    return StageWithMode(target, 0666 & ~CreationMask());
+    return StageWithMode(target, mode_);
   }
+
+ private:
+  mode_t mode_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileStager> MakeFileStager() { return std::make_unique<PosixFileStager>(); }
+std::unique_ptr<FileStager> MakeFileStager(unsigned creation_mask) {
+  return std::make_unique<PosixFileStager>(creation_mask);
+}
+
+std::unique_ptr<FileStager> MakeFileStager() { return MakeFileStager(CreationMaskNow()); }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~CreationMask());
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~static_cast<mode_t>(CreationMaskNow()));
   std::unique_ptr<PosixStagedFile> staged = StageWithMode(path, mode);
   if (!staged) return false;
   if (!staged->Write(bytes.data(), bytes.size()) || !staged->Sync() || !staged->Close() ||

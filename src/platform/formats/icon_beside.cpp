@@ -1,23 +1,18 @@
-#include "platform/posix/icon_beside.h"
+#include "platform/formats/icon_beside.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <QFile>
+#include <QBuffer>
+#include <QByteArray>
 #include <QImageReader>
 #include <algorithm>
-#include <cmath>
+#include <string_view>
 
-#include "platform/posix/file_descriptor.h"
-#include "platform/posix/icon_picture.h"
-#include "platform/posix/picture_image.h"
+#include "platform/formats/icon_picture.h"
+#include "platform/formats/picture_image.h"
 
 namespace rk5::platform {
 namespace {
 
 constexpr const char* kExtensions[] = {".png", ".svg", ".xpm", ".ico"};
-// An icon drawing is small; a larger file is not read.
-constexpr off_t kMaxDrawingBytes = 4 << 20;
 constexpr qint64 kMaxDecodedPixels = 4096 * 4096;
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -41,18 +36,17 @@ std::vector<std::string> ImagesBeside(const std::string& path) {
   return images;
 }
 
-std::optional<IconPicture> ReadDrawing(const std::string& path) {
-  const char* format = EndsWith(path, ".svg") ? "svg" : EndsWith(path, ".xpm") ? "xpm" : nullptr;
-  if (format == nullptr) return std::nullopt;
-  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
-      st.st_size > kMaxDrawingBytes) {
-    return std::nullopt;
-  }
-  QFile file;
-  if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
-  QImageReader reader(&file, format);
+const char* DrawingFormat(const std::string& path) {
+  return EndsWith(path, ".svg") ? "svg" : EndsWith(path, ".xpm") ? "xpm" : nullptr;
+}
+
+std::optional<IconPicture> DecodeDrawing(std::span<const uint8_t> bytes, const char* format) {
+  if (format == nullptr || bytes.empty() || bytes.size() > kMaxDrawingBytes) return std::nullopt;
+  QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+  QImageReader reader(&buffer, format);
   reader.setDecideFormatFromContent(false);
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty()) return std::nullopt;
@@ -60,9 +54,7 @@ std::optional<IconPicture> ReadDrawing(const std::string& path) {
     if (qint64{size.width()} * size.height() > kMaxDecodedPixels) return std::nullopt;
   } else {
     // Drawn at the size it is shown, not at its own.
-    const double scale = double(kIconPictureSize) / std::max(size.width(), size.height());
-    reader.setScaledSize(QSize(std::clamp(int(std::lround(size.width() * scale)), 1, kIconPictureSize),
-                               std::clamp(int(std::lround(size.height() * scale)), 1, kIconPictureSize)));
+    reader.setScaledSize(FittedIconSize(size.width(), size.height()));
   }
   QImage image;
   if (!reader.read(&image) || image.isNull()) return std::nullopt;

@@ -1,16 +1,14 @@
-#include "platform/posix/icon_picture.h"
+#include "platform/formats/icon_picture.h"
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
-#include "platform/posix/icon_dib.h"
+#include "platform/formats/icon_dib.h"
+#include "platform/formats/picture_image.h"
 
 namespace rk5::platform {
 namespace {
@@ -21,40 +19,16 @@ bool StartsWith(std::span<const uint8_t> head, std::span<const uint8_t> magic) {
   return head.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head.begin());
 }
 
-// The largest size with the picture's proportions that fits 32 × 32, at least 1 × 1.
-QSize FittedSize(int width, int height) {
-  const double scale = static_cast<double>(kIconPictureSize) / std::max(width, height);
-  return QSize(std::clamp(static_cast<int>(std::lround(width * scale)), 1, kIconPictureSize),
-               std::clamp(static_cast<int>(std::lround(height * scale)), 1, kIconPictureSize));
-}
-
-IconPicture FromImage(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  IconPicture picture;
-  picture.width = image.width();
-  picture.height = image.height();
-  picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
-  for (int y = 0; y < picture.height; ++y) {
-    std::memcpy(&picture.pixels[static_cast<size_t>(y) * picture.width], image.constScanLine(y),
-                sizeof(uint32_t) * picture.width);
-  }
-  return picture;
-}
-
-QImage ToImage(const IconPicture& picture) {
-  QImage image(picture.width, picture.height, QImage::Format_ARGB32);
-  for (int y = 0; y < picture.height; ++y) {
-    std::memcpy(image.scanLine(y), &picture.pixels[static_cast<size_t>(y) * picture.width],
-                sizeof(uint32_t) * picture.width);
-  }
-  return image;
-}
-
 // Only a picture whose header gives a size of at most kMaxIconSourceSide on each side is
 // decoded. scales_while_decoding: the reader makes the small picture without the full one
 // (JPEG).
-std::optional<IconPicture> Read(QIODevice& device, const char* format, bool scales_while_decoding) {
-  QImageReader reader(&device, format);
+std::optional<IconPicture> ReadBytes(std::span<const uint8_t> data, const char* format,
+                                     bool scales_while_decoding) {
+  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
+                                             static_cast<qsizetype>(data.size()));
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+  QImageReader reader(&buffer, format);
   reader.setDecideFormatFromContent(false);
   const QSize size = reader.size();
   if (!size.isValid() || size.isEmpty() || size.width() > kMaxIconSourceSide ||
@@ -63,11 +37,11 @@ std::optional<IconPicture> Read(QIODevice& device, const char* format, bool scal
   }
   if (scales_while_decoding && reader.supportsOption(QImageIOHandler::ScaledSize) &&
       (size.width() > kIconPictureSize || size.height() > kIconPictureSize)) {
-    reader.setScaledSize(FittedSize(size.width(), size.height()));
+    reader.setScaledSize(FittedIconSize(size.width(), size.height()));
   }
   QImage image;
   if (!reader.read(&image) || image.isNull()) return std::nullopt;
-  return FitToIconSize(FromImage(image));
+  return FitToIconSize(PictureOfImage(image));
 }
 
 const char* QtFormat(ImageFormat format) {
@@ -106,10 +80,10 @@ ImageFormat SniffImageFormat(std::span<const uint8_t> head) {
 
 IconPicture FitToIconSize(const IconPicture& picture) {
   if (picture.width == kIconPictureSize && picture.height == kIconPictureSize) return picture;
-  const QSize fitted = FittedSize(picture.width, picture.height);
+  const QSize fitted = FittedIconSize(picture.width, picture.height);
   const QImage scaled =
-      ToImage(picture).scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  const IconPicture inner = FromImage(scaled);
+      ImageOfPicture(picture).scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const IconPicture inner = PictureOfImage(scaled);
   IconPicture out;
   out.width = kIconPictureSize;
   out.height = kIconPictureSize;
@@ -124,24 +98,18 @@ IconPicture FitToIconSize(const IconPicture& picture) {
 }
 
 std::optional<IconPicture> DecodeIconImage(std::span<const uint8_t> data) {
-  if (StartsWith(data, kPngSignature)) {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                               static_cast<qsizetype>(data.size()));
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
-    return Read(buffer, "png", false);
-  }
+  if (StartsWith(data, kPngSignature)) return ReadBytes(data, "png", false);
   std::optional<IconPicture> picture = DecodeDibIcon(data);
   if (!picture) return std::nullopt;
   return FitToIconSize(*picture);
 }
 
-std::optional<IconPicture> ReadImageFile(int fd, ImageFormat format) {
+std::optional<IconPicture> ReadImage(const ByteSource& file, ImageFormat format) {
   const char* qt_format = QtFormat(format);
   if (qt_format == nullptr) return std::nullopt;
-  QFile file;
-  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return std::nullopt;
-  return Read(file, qt_format, format == ImageFormat::kJpeg);
+  const std::optional<std::vector<uint8_t>> bytes = file.ReadBlock(0, file.Size(), kMaxIconFileBytes);
+  if (!bytes) return std::nullopt;
+  return ReadBytes(*bytes, qt_format, format == ImageFormat::kJpeg);
 }
 
 }  // namespace rk5::platform

@@ -1,5 +1,7 @@
-#include "platform/posix/picture_image.h"
+#include "platform/formats/picture_image.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace rk5::platform {
@@ -22,6 +24,12 @@ IconPicture PictureOfImage(const QImage& source) {
                 sizeof(uint32_t) * picture.width);
   }
   return picture;
+}
+
+QSize FittedIconSize(int width, int height) {
+  const double scale = static_cast<double>(kIconPictureSize) / std::max(width, height);
+  return QSize(std::clamp(static_cast<int>(std::lround(width * scale)), 1, kIconPictureSize),
+               std::clamp(static_cast<int>(std::lround(height * scale)), 1, kIconPictureSize));
 }
 
 }  // namespace rk5::platform
