@@ -1,12 +1,9 @@
 #include "platform/formats/icon_beside.h"
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QImageReader>
 #include <algorithm>
 #include <string_view>
 
-#include "platform/formats/icon_picture.h"
 #include "platform/formats/picture_image.h"
 
 namespace rk5::platform {
@@ -42,23 +39,13 @@ const char* DrawingFormat(const std::string& path) {
 
 std::optional<IconPicture> DecodeDrawing(std::span<const uint8_t> bytes, const char* format) {
   if (format == nullptr || bytes.empty() || bytes.size() > kMaxDrawingBytes) return std::nullopt;
-  QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                            static_cast<qsizetype>(bytes.size()));
-  QBuffer buffer(&data);
-  if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
-  QImageReader reader(&buffer, format);
-  reader.setDecideFormatFromContent(false);
-  const QSize size = reader.size();
-  if (!size.isValid() || size.isEmpty()) return std::nullopt;
-  if (std::string_view(format) == "xpm") {
-    if (qint64{size.width()} * size.height() > kMaxDecodedPixels) return std::nullopt;
-  } else {
+  const bool pixels = std::string_view(format) == "xpm";
+  return DecodePicture(bytes, format, [pixels](QImageReader& reader, QSize size) {
+    if (pixels) return qint64{size.width()} * size.height() <= kMaxDecodedPixels;
     // Drawn at the size it is shown, not at its own.
     reader.setScaledSize(FittedIconSize(size.width(), size.height()));
-  }
-  QImage image;
-  if (!reader.read(&image) || image.isNull()) return std::nullopt;
-  return FitToIconSize(PictureOfImage(image));
+    return true;
+  });
 }
 
 }  // namespace rk5::platform

@@ -1,7 +1,5 @@
 #include "platform/formats/icon_picture.h"
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QImage>
 #include <QImageIOHandler>
 #include <QImageReader>
@@ -24,24 +22,14 @@ bool StartsWith(std::span<const uint8_t> head, std::span<const uint8_t> magic) {
 // (JPEG).
 std::optional<IconPicture> ReadBytes(std::span<const uint8_t> data, const char* format,
                                      bool scales_while_decoding) {
-  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                             static_cast<qsizetype>(data.size()));
-  QBuffer buffer(&bytes);
-  if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
-  QImageReader reader(&buffer, format);
-  reader.setDecideFormatFromContent(false);
-  const QSize size = reader.size();
-  if (!size.isValid() || size.isEmpty() || size.width() > kMaxIconSourceSide ||
-      size.height() > kMaxIconSourceSide) {
-    return std::nullopt;
-  }
-  if (scales_while_decoding && reader.supportsOption(QImageIOHandler::ScaledSize) &&
-      (size.width() > kIconPictureSize || size.height() > kIconPictureSize)) {
-    reader.setScaledSize(FittedIconSize(size.width(), size.height()));
-  }
-  QImage image;
-  if (!reader.read(&image) || image.isNull()) return std::nullopt;
-  return FitToIconSize(PictureOfImage(image));
+  return DecodePicture(data, format, [&](QImageReader& reader, QSize size) {
+    if (size.width() > kMaxIconSourceSide || size.height() > kMaxIconSourceSide) return false;
+    if (scales_while_decoding && reader.supportsOption(QImageIOHandler::ScaledSize) &&
+        (size.width() > kIconPictureSize || size.height() > kIconPictureSize)) {
+      reader.setScaledSize(FittedIconSize(size.width(), size.height()));
+    }
+    return true;
+  });
 }
 
 const char* QtFormat(ImageFormat format) {

@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include <QBuffer>
+#include <QByteArray>
+
+#include "platform/formats/icon_picture.h"
+
 namespace rk5::platform {
 
 QImage ImageOfPicture(const IconPicture& picture) {
@@ -30,6 +35,21 @@ QSize FittedIconSize(int width, int height) {
   const double scale = static_cast<double>(kIconPictureSize) / std::max(width, height);
   return QSize(std::clamp(static_cast<int>(std::lround(width * scale)), 1, kIconPictureSize),
                std::clamp(static_cast<int>(std::lround(height * scale)), 1, kIconPictureSize));
+}
+
+std::optional<IconPicture> DecodePicture(std::span<const uint8_t> bytes, const char* format,
+                                         const PrepareReader& prepare) {
+  QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+  QImageReader reader(&buffer, format);
+  reader.setDecideFormatFromContent(false);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty() || !prepare(reader, size)) return std::nullopt;
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) return std::nullopt;
+  return FitToIconSize(PictureOfImage(image));
 }
 
 }  // namespace rk5::platform
