@@ -63,8 +63,9 @@ fs::path CopierIn(const fs::path& scratch) {
   const fs::path own = fs::path(ExecutablePath()).parent_path() / "tool_file_copy";
   const fs::path folder = scratch / "copier";
   fs::create_directory(folder);
-  const fs::perms open_to_all = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec;
+  const fs::perms open_to_all = fs::perms::owner_all | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec;
   fs::copy_file(own, folder / "tool_file_copy", fs::copy_options::overwrite_existing);
   fs::permissions(folder / "tool_file_copy", open_to_all);
   fs::permissions(folder, open_to_all);
@@ -163,7 +164,8 @@ TEST_F(FileCopyTest, AnotherUsersCopierReachesItsProgramWhereverTheBuildLies) {
   const fs::path theirs = dir_.file("theirs");
   fs::create_directory(theirs);
   ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
-  EXPECT_TRUE(CopyElsewhere(CopierIn(dir_.path()), dir_.file("rk5h"), theirs / "rk5h", BecomeNobody));
+  EXPECT_TRUE(
+      CopyElsewhere(CopierIn(dir_.path()), dir_.file("rk5h"), theirs / "rk5h", BecomeNobody));
   struct stat st {};
   ASSERT_EQ(::stat((theirs / "rk5h").c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, kNobody);

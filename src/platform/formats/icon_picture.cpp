@@ -95,7 +95,8 @@ std::optional<IconPicture> DecodeIconImage(std::span<const uint8_t> data) {
 std::optional<IconPicture> ReadImage(const ByteSource& file, ImageFormat format) {
   const char* qt_format = QtFormat(format);
   if (qt_format == nullptr) return std::nullopt;
-  const std::optional<std::vector<uint8_t>> bytes = file.ReadBlock(0, file.Size(), kMaxIconFileBytes);
+  const std::optional<std::vector<uint8_t>> bytes =
+      file.ReadBlock(0, file.Size(), kMaxIconFileBytes);
   if (!bytes) return std::nullopt;
   return ReadBytes(*bytes, qt_format, format == ImageFormat::kJpeg);
 }

@@ -55,7 +55,8 @@ LauncherIcons::LauncherIcons(std::string data_folder, std::string default_icon)
 std::string LauncherIcons::PictureFor(const std::string& icon_file) {
   std::string name = kDefaultPicture;
   std::string bytes = default_icon_;
-  if (std::optional<IconPicture> picture = icon_file.empty() ? std::nullopt : icons_->FirstIcon(icon_file)) {
+  if (std::optional<IconPicture> picture =
+          icon_file.empty() ? std::nullopt : icons_->FirstIcon(icon_file)) {
     name = PictureName(icon_file);
     bytes = EncodePng(*picture);
   }

@@ -25,8 +25,8 @@ IconPicture PictureOfImage(const QImage& source) {
   IconPicture picture{image.width(), image.height(), {}};
   picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height);
   for (int y = 0; y < picture.height; ++y) {
-    std::memcpy(&picture.pixels[static_cast<std::size_t>(y) * picture.width], image.constScanLine(y),
-                sizeof(uint32_t) * picture.width);
+    std::memcpy(&picture.pixels[static_cast<std::size_t>(y) * picture.width],
+                image.constScanLine(y), sizeof(uint32_t) * picture.width);
   }
   return picture;
 }

@@ -9,7 +9,8 @@ namespace {
 
 class PosixFileAttributes final : public FileAttributes {
  public:
-  explicit PosixFileAttributes(unsigned creation_mask) : mask_(static_cast<mode_t>(creation_mask)) {}
+  explicit PosixFileAttributes(unsigned creation_mask)
+      : mask_(static_cast<mode_t>(creation_mask)) {}
 
   bool SetPermissionBits(const std::string& path, unsigned bits) override {
     const mode_t mode = static_cast<mode_t>(bits & 0777) & ~mask_;
@@ -33,6 +34,8 @@ std::unique_ptr<FileAttributes> MakeFileAttributes(unsigned creation_mask) {
   return std::make_unique<PosixFileAttributes>(creation_mask);
 }
 
-std::unique_ptr<FileAttributes> MakeFileAttributes() { return MakeFileAttributes(CreationMaskNow()); }
+std::unique_ptr<FileAttributes> MakeFileAttributes() {
+  return MakeFileAttributes(CreationMaskNow());
+}
 
 }  // namespace rk5::platform

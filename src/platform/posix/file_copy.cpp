@@ -68,6 +68,8 @@ std::unique_ptr<FileCopy> MakeFileCopy(unsigned creation_mask) {
   return std::make_unique<PosixFileCopy>(MakeFileStager(creation_mask));
 }
 
-std::unique_ptr<FileCopy> MakeFileCopy() { return std::make_unique<PosixFileCopy>(MakeFileStager()); }
+std::unique_ptr<FileCopy> MakeFileCopy() {
+  return std::make_unique<PosixFileCopy>(MakeFileStager());
+}
 
 }  // namespace rk5::platform

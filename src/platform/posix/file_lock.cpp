@@ -29,8 +29,8 @@ FileLock::FileLock(const std::string& locked_file, std::chrono::milliseconds wai
   const std::string name = locked_file + ".lock";
   // Not through a link (a planted one would make us create or lock its target), and not
   // waiting on a pipe; taken on a descriptor open for writing.
-  auto lock = std::make_unique<Held>(FileDescriptor(
-      ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600)));
+  auto lock = std::make_unique<Held>(FileDescriptor(::open(
+      name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600)));
   const int fd = lock->fd.get();
   if (fd < 0) return;
   struct stat st {};

@@ -115,7 +115,8 @@ std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t
 
 class PosixFileStager final : public FileStager {
  public:
-  explicit PosixFileStager(unsigned creation_mask) : mode_(0666 & ~static_cast<mode_t>(creation_mask)) {}
+  explicit PosixFileStager(unsigned creation_mask)
+      : mode_(0666 & ~static_cast<mode_t>(creation_mask)) {}
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
     return StageWithMode(target, mode_);
   }
@@ -135,7 +136,9 @@ std::unique_ptr<FileStager> MakeFileStager() { return MakeFileStager(CreationMas
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~static_cast<mode_t>(CreationMaskNow()));
+  const mode_t mode = ::stat(path.c_str(), &old) == 0
+                          ? (old.st_mode & 07777)
+                          : (0644 & ~static_cast<mode_t>(CreationMaskNow()));
   std::unique_ptr<PosixStagedFile> staged = StageWithMode(path, mode);
   if (!staged) return false;
   if (!staged->Write(bytes.data(), bytes.size()) || !staged->Sync() || !staged->Close() ||
