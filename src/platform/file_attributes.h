@@ -17,7 +17,7 @@ class FileAttributes {
 
 // creation_mask: the user's file-creation mask (see creation_mask.h).
 std::unique_ptr<FileAttributes> MakeFileAttributes(unsigned creation_mask);
-// With the mask as the system tells it now, which is safe from any thread.
+// With the mask as the system tells it at each change, which is safe from any thread.
 std::unique_ptr<FileAttributes> MakeFileAttributes();
 
 }  // namespace rk5::platform

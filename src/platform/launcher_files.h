@@ -38,7 +38,7 @@ class LauncherFiles {
 std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder = {},
                                                  const std::string& default_icon = {});
 // creation_mask: the user's file-creation mask (see creation_mask.h); the one above uses
-// the mask as the system tells it now.
+// the mask as the system tells it at each launcher.
 std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder,
                                                  const std::string& default_icon,
                                                  unsigned creation_mask);

@@ -33,7 +33,7 @@ class FileStager {
 
 // New files get 0666 less creation_mask (see creation_mask.h).
 std::unique_ptr<FileStager> MakeFileStager(unsigned creation_mask);
-// With the mask as the system tells it now, which is safe from any thread.
+// With the mask as the system tells it at each file, which is safe from any thread.
 std::unique_ptr<FileStager> MakeFileStager();
 
 }  // namespace rk5::platform

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "platform/creation_mask.h"
 
 namespace rk5::platform {
@@ -9,11 +11,12 @@ namespace {
 
 class PosixFileAttributes final : public FileAttributes {
  public:
-  explicit PosixFileAttributes(unsigned creation_mask)
-      : mask_(static_cast<mode_t>(creation_mask)) {}
+  // Without a mask, the one the system tells at each change.
+  explicit PosixFileAttributes(std::optional<unsigned> creation_mask) : mask_(creation_mask) {}
 
   bool SetPermissionBits(const std::string& path, unsigned bits) override {
-    const mode_t mode = static_cast<mode_t>(bits & 0777) & ~mask_;
+    const unsigned mask = mask_ ? *mask_ : CreationMaskNow();
+    const mode_t mode = static_cast<mode_t>(bits & 0777 & ~mask);
     return ::chmod(path.c_str(), mode) == 0;
   }
 
@@ -25,7 +28,7 @@ class PosixFileAttributes final : public FileAttributes {
   }
 
  private:
-  mode_t mask_;
+  std::optional<unsigned> mask_;
 };
 
 }  // namespace
@@ -35,7 +38,7 @@ std::unique_ptr<FileAttributes> MakeFileAttributes(unsigned creation_mask) {
 }
 
 std::unique_ptr<FileAttributes> MakeFileAttributes() {
-  return MakeFileAttributes(CreationMaskNow());
+  return std::make_unique<PosixFileAttributes>(std::nullopt);
 }
 
 }  // namespace rk5::platform

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -115,14 +116,15 @@ std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t
 
 class PosixFileStager final : public FileStager {
  public:
-  explicit PosixFileStager(unsigned creation_mask)
-      : mode_(0666 & ~static_cast<mode_t>(creation_mask)) {}
+  // Without a mask, the one the system tells at each file.
+  explicit PosixFileStager(std::optional<unsigned> creation_mask) : mask_(creation_mask) {}
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
-    return StageWithMode(target, mode_);
+    const unsigned mask = mask_ ? *mask_ : CreationMaskNow();
+    return StageWithMode(target, 0666 & ~static_cast<mode_t>(mask));
   }
 
  private:
-  mode_t mode_;
+  std::optional<unsigned> mask_;
 };
 
 }  // namespace
@@ -131,7 +133,9 @@ std::unique_ptr<FileStager> MakeFileStager(unsigned creation_mask) {
   return std::make_unique<PosixFileStager>(creation_mask);
 }
 
-std::unique_ptr<FileStager> MakeFileStager() { return MakeFileStager(CreationMaskNow()); }
+std::unique_ptr<FileStager> MakeFileStager() {
+  return std::make_unique<PosixFileStager>(std::nullopt);
+}
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
