@@ -60,6 +60,44 @@ for dirpath, _, files in os.walk(root):
                     continue
                 failures.append(f"{rel}:{number}: {here} may not include {target} ({there})")
 
+# --- platform: what lives where (this block only; the table above is separate) ---------
+# posix/ holds only what calls the system: each source there includes a system header,
+# and each header there does so or belongs to such a source. Everything else of the
+# platform layer (formats/, the interfaces and the portable sources beside them) is built
+# on every system, so none of it includes a POSIX header.
+system_headers = re.compile(
+    r"#\s*include\s*<(unistd|fcntl|dirent|pwd|grp|spawn|signal|poll|dlfcn|termios|limits"
+    r"|sys/[^>]*|linux/[^>]*)\.h>")
+platform_root = os.path.join(root, "platform")
+
+
+def includes_system_header(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return any(system_headers.search(line) for line in f)
+
+
+for dirpath, _, files in os.walk(platform_root):
+    rel_dir = os.path.relpath(dirpath, root).replace(os.sep, "/")
+    for name in sorted(files):
+        if not name.endswith((".h", ".cpp")):
+            continue
+        full = os.path.join(dirpath, name)
+        rel = f"{rel_dir}/{name}"
+        if rel_dir in ("platform/posix", "platform/win32"):
+            if rel_dir == "platform/win32" or includes_system_header(full):
+                continue
+            twin = os.path.join(dirpath, name[:-2] + ".cpp") if name.endswith(".h") else None
+            if twin and os.path.exists(twin) and includes_system_header(twin):
+                continue
+            failures.append(f"{rel}: makes no system call, so it belongs in platform/formats/")
+            continue
+        with open(full, encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                if system_headers.search(line) and not any(
+                        failure.startswith(f"{rel}:{number}:") for failure in failures):
+                    failures.append(f"{rel}:{number}: built on every system, so no POSIX header")
+# --- end of the platform block -----------------------------------------------------------
+
 for failure in failures:
     print(failure, file=sys.stderr)
 if failures:

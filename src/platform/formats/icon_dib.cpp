@@ -1,8 +1,8 @@
-#include "platform/posix/icon_dib.h"
+#include "platform/formats/icon_dib.h"
 
 #include <vector>
 
-#include "platform/posix/icon_byte_source.h"
+#include "platform/formats/little_endian.h"
 
 namespace rk5::platform {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/posix/icon_byte_source.h"
-#include "platform/posix/icon_dib.h"
-#include "platform/posix/icon_directory.h"
-#include "platform/posix/icon_pe_resources.h"
+#include "platform/formats/icon_byte_source.h"
+#include "platform/formats/icon_dib.h"
+#include "platform/formats/icon_directory.h"
+#include "platform/formats/icon_pe_resources.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "platform/posix/icon_pe_resources.h"
+#include "platform/formats/icon_pe_resources.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "platform/posix/icon_directory.h"
+#include "platform/formats/icon_directory.h"
 
 namespace rk5::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/icon_directory.h"
+#include "platform/formats/icon_directory.h"
 
 #include <cstdlib>
 #include <tuple>

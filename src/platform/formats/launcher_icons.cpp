@@ -1,15 +1,13 @@
-#include "platform/posix/launcher_icons.h"
+#include "platform/formats/launcher_icons.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/atomic_file.h"
-#include "platform/posix/picture_image.h"
+#include "platform/formats/fnv_hash.h"
+#include "platform/formats/picture_image.h"
 #include "platform/user_folders.h"
 
 namespace rk5::platform {
@@ -18,11 +16,7 @@ namespace {
 constexpr char kDefaultPicture[] = "rk5helper.png";
 constexpr std::size_t kNameHeadBytes = 64;
 
-std::string DefaultFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const std::string home = data && data[0] == '/' ? data : HomeFolder() + "/.local/share";
-  return home + "/rk5helper/icons";
-}
+std::string DefaultFolder() { return DataFolder() + "/rk5helper/icons"; }
 
 // A picture's file name: the icon file's own name made safe, and a hash of its whole
 // path, so that tools of the same name in different folders keep their own pictures.
@@ -35,11 +29,7 @@ std::string PictureName(const std::string& icon_file) {
                        c == '-' || c == '_' || c == '.';
     if (!plain) c = '_';
   }
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  for (unsigned char c : icon_file) hash = (hash ^ c) * 0x100000001b3ULL;
-  char tail[24];
-  std::snprintf(tail, sizeof tail, "-%016llx.png", static_cast<unsigned long long>(hash));
-  return head + tail;
+  return head + "-" + FnvHex(icon_file) + ".png";
 }
 
 std::string EncodePng(const IconPicture& picture) {
@@ -65,7 +55,8 @@ LauncherIcons::LauncherIcons(std::string data_folder, std::string default_icon)
 std::string LauncherIcons::PictureFor(const std::string& icon_file) {
   std::string name = kDefaultPicture;
   std::string bytes = default_icon_;
-  if (std::optional<IconPicture> picture = icon_file.empty() ? std::nullopt : icons_->FirstIcon(icon_file)) {
+  if (std::optional<IconPicture> picture =
+          icon_file.empty() ? std::nullopt : icons_->FirstIcon(icon_file)) {
     name = PictureName(icon_file);
     bytes = EncodePng(*picture);
   }

@@ -1,4 +1,4 @@
-#include "platform/posix/desktop_entry.h"
+#include "platform/formats/desktop_entry.h"
 
 #include <string_view>
 

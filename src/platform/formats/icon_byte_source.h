@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/formats/little_endian.h"
+
 namespace rk5::platform {
 
 class ByteSource {
@@ -38,12 +40,5 @@ class MemoryByteSource final : public ByteSource {
  private:
   std::span<const uint8_t> bytes_;
 };
-
-// Little-endian fields of a buffer already checked to be long enough.
-inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t LoadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 }  // namespace rk5::platform

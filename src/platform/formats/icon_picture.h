@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/formats/icon_byte_source.h"
 #include "platform/icon_extraction.h"
 
 namespace rk5::platform {
@@ -18,7 +19,7 @@ IconPicture FitToIconSize(const IconPicture& picture);
 // One image of an icon (PNG or DIB), fitted to 32 × 32.
 std::optional<IconPicture> DecodeIconImage(std::span<const uint8_t> data);
 
-// The image file open at fd, read as format, fitted to 32 × 32.
-std::optional<IconPicture> ReadImageFile(int fd, ImageFormat format);
+// An image file of at most kMaxIconFileBytes, read as format, fitted to 32 × 32.
+std::optional<IconPicture> ReadImage(const ByteSource& file, ImageFormat format);
 
 }  // namespace rk5::platform

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/posix/icon_byte_source.h"
+#include "platform/formats/icon_byte_source.h"
 
 namespace rk5::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/icon_byte_source.h"
+#include "platform/formats/icon_byte_source.h"
 
 #include <cstring>
 
