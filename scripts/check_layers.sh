@@ -24,8 +24,9 @@ allowed = {
                    + below_catalogue,
     "catalogue/gui": ["install/gui", "selfinstall/gui", "ui/gui", "selfinstall", "install",
                       "catalogue"] + below_catalogue,
+    "publish": ["catalogue", "install", "ini", "net", "platform"],
 }
-top_folders = {"app", "platform", "ini", "net", "ui", "catalogue", "install", "selfinstall"}
+top_folders = {"app", "platform", "ini", "net", "ui", "catalogue", "install", "selfinstall", "publish"}
 posix_headers = re.compile(r"#\s*include\s*<(unistd|fcntl|dirent|pwd|sys/[^>]*|sys)\.h>")
 include = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 

@@ -190,6 +190,8 @@ void THttpFetchThread::Execute() {
     HttpRequest request;
     request.agent = agent_;
     request.host = url.host;
+    request.secure = url.secure;
+    request.port = url.port;
     request.user_name = user_name_;
     request.password = password_;
     request.verb = post_query_.empty() ? "GET" : "POST";

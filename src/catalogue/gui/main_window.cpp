@@ -9,11 +9,14 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <chrono>
+
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/catalogue_merge.h"
 #include "catalogue/gui/program_list.h"
 #include "catalogue/list_rows.h"
 #include "catalogue/program_files.h"
+#include "catalogue/signed_fetch.h"
 #include "ini/ini_file.h"
 #include "net/http_fetch.h"
 #include "selfinstall/gui/frm_alert.h"
@@ -82,6 +85,8 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
   httpUpdate_->UseCache = false;
   httpUpdate_->WaitThread = false;
   BindUpdateFetch();
+  signedRefresh_ = new TSignedFetch(this);
+  signedRefresh_->OnDone = [this](const SignedFetchResult& fetched) { signedRefreshDone(fetched); };
 
   List()->OnMeasureItem = [this](TProgramList* list, int index, int& height) {
     ListMeasureItem(list, index, height);
@@ -133,8 +138,12 @@ void TMain::FormCreate() {
   }
   program_folder_ = run_.ProgramFolder;
   ReadLocal();
-  IniFile settings(InFolder(program_folder_, kSettingsFile));
-  httpRefresh_->URL = Read(*settings.Snapshot(), kServerSection, server_key::URL);
+  auto settings = IniFile(InFolder(program_folder_, kSettingsFile)).Snapshot();
+  httpRefresh_->URL = Read(*settings, kServerSection, server_key::URL);
+  policy_ = ReadCataloguePolicy(*settings);
+  for (THttpFetch* fetch : {httpRefresh_, httpUpdate_}) {
+    fetch->Limits.extra_authority = run_.TrustedAuthority;
+  }
   httpRefresh_->FileName = InFolder(program_folder_, kCatalogueFile);
   if (run_.UpdateRequired) ShowUpdateRequiredLook();
 }
@@ -207,16 +216,40 @@ void TMain::btnRefreshClick() {
     return;
   }
   btnRefresh()->setEnabled(false);
-  httpRefresh_->FetchToFile();
+  if (policy_.Signed()) {
+    signedRefresh_->Start(httpRefresh_->URL, httpRefresh_->Limits);
+  } else {
+    httpRefresh_->FetchToFile();
+  }
 }
 
 void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
+  MergeFetchedCatalogue(*IniFile(InFolder(program_folder_, kCatalogueFile)).Snapshot());
+}
+
+void TMain::signedRefreshDone(const SignedFetchResult& fetched) {
+  if (!fetched.catalogue_fetched) {
+    r(&signedRefresh_->Catalogue());
+    return;
+  }
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const CatalogueAcceptance accepted = AcceptSignedCatalogue(
+      program_folder_, policy_, fetched.catalogue, fetched.signature, now.count());
+  if (!accepted) {
+    btnRefresh()->setEnabled(true);
+    ShowAlert(accepted.message);
+    return;
+  }
+  MergeFetchedCatalogue(*accepted.catalogue);
+}
+
+void TMain::MergeFetchedCatalogue(const IniDocument& catalogue) {
   IniFile local(InFolder(program_folder_, kLocalFile));
-  auto catalogue = IniFile(InFolder(program_folder_, kCatalogueFile)).Snapshot();
-  IniWriteResult merged = MergeCatalogue(*catalogue, local);
+  IniWriteResult merged = MergeCatalogue(catalogue, local);
 
   const bool was_required = run_.UpdateRequired;
-  CheckForUpdate(*catalogue, run_);
+  CheckForUpdate(catalogue, run_);
   if (run_.UpdateRequired && !was_required) {
     ShowUpdateRequiredLook();
     ShowAlert("Rk5 Helper need to be updated!");

@@ -6,6 +6,7 @@
 #include "catalogue/gui/main_window.h"
 #include "catalogue/gui/program_list.h"
 #include "install/gui/licence_window.h"
+#include "net/http_fetch.h"
 #include "platform/text.h"
 #include "selfinstall/gui/frm_alert.h"
 #include "ui/messages.h"
@@ -49,7 +50,7 @@ void TMain::DownloadProgram(const TProgram& entry) {
   // The licence window's loop lets a refresh end meanwhile, and its reload frees the
   // entry: what the download needs is taken first.
   const std::string section = entry.Section;
-  if (!ShowLicense(entry.Name, entry.ReadMe)) return;
+  if (!ShowLicense(entry.Name, entry.ReadMe, httpRefresh_->Limits)) return;
   // A section with a double quote could not reach the copy whole; nothing is started.
   const std::optional<std::string> argument = QuotedArgument(section);
   if (!argument || actions_.program_start == nullptr) return;

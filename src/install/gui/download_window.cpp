@@ -7,6 +7,7 @@
 
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/program_files.h"
+#include "catalogue/signed_catalogue.h"
 #include "ini/ini_file.h"
 #include "install/archive_digest.h"
 #include "install/download_names.h"
@@ -61,6 +62,7 @@ TDownload::TDownload(const RunState& state, std::string section, DownloadService
     HttpFetchDoneFile(sender, file, size);
   };
   HttpFetch_->OnError = [this](THttpFetch* sender) { HttpFetchError(sender); };
+  HttpFetch_->Limits.extra_authority = state.TrustedAuthority;
   CompleteConstruction();
   FormCreate();
 }
@@ -129,6 +131,12 @@ void TDownload::FormCreate() {
     return;
   }
 
+  // With a publisher's key, only an archive that the signed catalogue names with its digest.
+  if (const CataloguePolicy policy = ReadCataloguePolicy(ProgramFolder_); policy.Signed()) {
+    const std::optional<std::string> digest = SignedDigest(ProgramFolder_, policy, Section_);
+    if (!digest) return HttpFetchError(HttpFetch_);
+    digest_key_ = *digest;
+  }
   SetTitles(QStringLiteral("Downloading ") + Latin1(ToolName_));
   const std::string archive = ArchiveFile();
   if (files_.tree->Exists(archive)) files_.tree->RemoveFile(archive);
