@@ -9,9 +9,9 @@
 
 namespace rk5 {
 
-// The user's own key: one more certificate authority that https fetches trust (a PEM
-// file), for a publisher who serves from a private authority. Never set by a catalogue.
-inline constexpr std::string_view kProgramUserKey = "\\Software\\Rk5Helper\\";
+// Beside "Path" in the program's key: one more certificate authority that https fetches
+// trust (a PEM file), for a publisher who serves from a private authority. Only the
+// machine's own user sets it, never a catalogue or a server.
 inline constexpr std::string_view kTrustedAuthorityValue = "CertificateAuthority";
 
 // RunMode from the argument, overridden by the registry check; the update announcement

@@ -22,12 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 const QString kPublish = QStringLiteral(RK5_TEST_BINARY_DIR "/rk5helper-publish");
 
-struct Run {
+struct Published {
   int exit_code;
   std::string err;
 };
 
-Run Publish(const QStringList& arguments) {
+Published Publish(const QStringList& arguments) {
   QProcess publish;
   publish.start(kPublish, arguments);
   publish.closeWriteChannel();
@@ -67,7 +67,7 @@ class PublishCatalogue : public ::testing::Test {
 TEST_F(PublishCatalogue, ItsSignedCatalogueIsRefreshedAndInstalledFrom) {
   MinisignKeys keys;
   const fs::path output = dir_.file("rk5h.ini");
-  const Run run = Publish(Arguments(dir_.file("template.ini"), output) +
+  const Published run = Publish(Arguments(dir_.file("template.ini"), output) +
                           QStringList{"--secret-key", QString::fromStdString(keys.SecretKeyFile()), "--sign"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   const std::string catalogue = ReadFileBytes(output);
@@ -125,7 +125,7 @@ TEST_F(PublishCatalogue, BadInputFailsWithAMessageAndWritesNothing) {
                           Case{"no ZIP", dir_.file("broken.ini"), dir_.file("out.ini")},
                           Case{"no INI", dir_.file("notes.txt"), dir_.file("out.ini")},
                           Case{"output folder", dir_.file("template.ini"), dir_.file("a-file") / "out.ini"}}) {
-    const Run run = Publish(Arguments(bad.template_file, bad.output));
+    const Published run = Publish(Arguments(bad.template_file, bad.output));
     EXPECT_NE(run.exit_code, 0) << bad.what;
     EXPECT_FALSE(run.err.empty()) << bad.what;
     EXPECT_FALSE(fs::exists(bad.output)) << bad.what;
