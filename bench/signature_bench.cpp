@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
       rk5::TMain main(run);
       const auto start = Clock::now();
       main.btnRefresh()->click();
-      if (!rk5::test::RunUntil([&] { return main.btnRefresh()->isEnabled(); }, std::chrono::seconds(60))) {
+      if (!rk5::test::RunUntil([&] { return main.btnRefresh()->isEnabled(); },
+                               std::chrono::seconds(60))) {
         return 1;
       }
       (with_key ? signed_ms : unsigned_ms).push_back(Millis(Clock::now() - start));

@@ -21,7 +21,8 @@ RunState DecideRun(std::string_view first_argument, std::string_view program_fol
 
   if (key) state.TrustedAuthority = key->ReadString(kTrustedAuthorityValue);
   // With a publisher's key, only a catalogue that still verifies may announce a build.
-  if (auto catalogue = TrustedCatalogue(state.ProgramFolder, ReadCataloguePolicy(state.ProgramFolder))) {
+  if (auto catalogue =
+          TrustedCatalogue(state.ProgramFolder, ReadCataloguePolicy(state.ProgramFolder))) {
     CheckForUpdate(*catalogue, state);
   }
   return state;

@@ -130,7 +130,8 @@ std::optional<VerifiedSignature> VerifyMinisign(const MinisignKey& key, std::str
   const auto signature = DecodeBase64<74>(TrimBlanks(*signature_line));
   const auto global = DecodeBase64<64>(TrimBlanks(*global_line));
   if (!signature || !global) return std::nullopt;
-  if (!std::equal(key.key_id.begin(), key.key_id.end(), signature->begin() + 2)) return std::nullopt;
+  if (!std::equal(key.key_id.begin(), key.key_id.end(), signature->begin() + 2))
+    return std::nullopt;
 
   const unsigned char* ed25519 = signature->data() + 10;
   const char a = static_cast<char>((*signature)[0]);

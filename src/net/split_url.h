@@ -12,8 +12,8 @@ inline constexpr int kHttpsPort = 443;
 struct UrlParts {
   std::string host;  // everything before the first "/", port or user name included
   std::string path;  // from the first "/" on, query included
-  bool secure = false;    // the URL began with "https://"
-  int port = kHttpPort;   // always 80 for http; 443 or the URL's own for https
+  bool secure = false;   // the URL began with "https://"
+  int port = kHttpPort;  // always 80 for http; 443 or the URL's own for https
 };
 
 // A URL that begins with "https://" (any letter case) is a secure fetch: its host may name

@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
   }
 
   const rk5::PublishRequest request{options["--template"], options["--archives"],
-                                    options["--output"], options["--base-url"],
-                                    options["--build"]};
+                                    options["--output"], options["--base-url"], options["--build"]};
   if (const rk5::PublishResult result = rk5::PublishCatalogue(request); !result) {
     std::fprintf(stderr, "rk5helper-publish: %s\n", result.message.c_str());
     return 1;

@@ -37,7 +37,7 @@ TEST(HttpSplitUrl, PortAndUserNameStayInTheHost) {
 }
 
 TEST(HttpSplitUrl, OtherSchemesStayInFrontOfTheHost) {
-  ExpectSplit("HTTPS://example.test:99999/x", "example.test:99999", "/x");  // a secure fetch, no port
+  ExpectSplit("HTTPS://example.test:99999/x", "example.test:99999", "/x");  // no port: no host
   ExpectSplit("ftp://example.test/x", "ftp:", "//example.test/x");
 }
 

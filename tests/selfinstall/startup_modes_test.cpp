@@ -158,7 +158,7 @@ TEST_F(StartupModes, InstallCopiesFirstThenRecordsTheFolderAndPutsBothLaunchers)
 
     EXPECT_EQ(RecordedPath(), helper);  // the one name of the folder, with its separator
     EXPECT_TRUE(SameContent(helper + "rk5helper", dir_.file("rk5helper-new").string()));
-    EXPECT_EQ(ReadFileBytes(helper + "Settings.ini"), "[Server]\nPublicKey=pinned\n");  // a key goes along
+    EXPECT_EQ(ReadFileBytes(helper + "Settings.ini"), "[Server]\nPublicKey=pinned\n");
     EXPECT_NE(fs::status(helper + "rk5helper").permissions() & fs::perms::owner_exec,
               fs::perms::none);
     ASSERT_EQ(launchers_.written.size(), 2u);

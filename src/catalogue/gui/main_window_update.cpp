@@ -27,7 +27,8 @@ namespace {
 // signed catalogue must name one.
 bool IsTheAnnouncedBuild(const std::string& folder, const std::string& fetched) {
   if (const CataloguePolicy policy = ReadCataloguePolicy(folder); policy.Signed()) {
-    const std::optional<std::string> digest = SignedDigest(folder, policy, std::string(kOwnSection));
+    const std::optional<std::string> digest =
+        SignedDigest(folder, policy, std::string(kOwnSection));
     return digest && ArchiveMatchesDigest(fetched, *digest);
   }
   auto doc = IniFile(InFolder(folder, kCatalogueFile)).Snapshot();
