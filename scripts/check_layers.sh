@@ -11,7 +11,7 @@ import os, re, sys
 root = sys.argv[1]
 # Bottom to top; a folder may include its own headers and those of every folder before
 # it in this list, except its siblings on the same step.
-steps = [["platform"], ["ini", "net"], ["catalogue"], ["install"], ["selfinstall"], ["gui"]]
+steps = [["platform"], ["ini", "net"], ["catalogue"], ["install"], ["selfinstall"], ["gui", "publish"]]
 allowed = {}
 below = []
 for step in steps:

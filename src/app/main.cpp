@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
 
   rk5::RunTitle title;
   rk5::WindowSetup setup{.Title = &title, .Fetch = {.Stager = services.file_stager.get()}};
+  setup.Fetch.Limits.extra_authority = state.TrustedAuthority;
   rk5::WindowFactory factory;
   rk5::RegisterAvailableWindows(factory, state, services, setup);
   // A later window of the mode (the hidden About window) that this build lacks is left

@@ -167,6 +167,8 @@ void THttpFetchThread::Execute() {
     HttpRequest request;
     request.agent = settings_.Agent;
     request.host = url.host;
+    request.secure = url.secure;
+    request.port = url.port;
     request.user_name = settings_.UserName;
     request.password = settings_.Password;
     request.verb = settings_.PostQuery.empty() ? "GET" : "POST";
