@@ -14,9 +14,11 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// errno stays ENOENT when the parent is missing.
 bool MakeOne(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
-  // Someone else may have made it meanwhile; a file of that name is a failure.
+  // It may be there already, or someone else made it meanwhile; a file of that name is a
+  // failure.
   return errno == EEXIST && IsFolder(path);
 }
 
@@ -31,15 +33,16 @@ class PosixFileTree final : public FileTree {
 
   bool CreateFolders(const std::string& path) override {
     if (path.empty()) return false;
-    if (IsFolder(path)) return true;
-    // Each prefix ending before a separator, then the whole path; a leading "/" is the root.
-    for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
-         pos = path.find('/', pos + 1)) {
-      if (path[pos - 1] == '/') continue;
-      std::string prefix = path.substr(0, pos);
-      if (!IsFolder(prefix) && !MakeOne(prefix)) return false;
-    }
-    return MakeOne(path);
+    // The folder itself first: when its parent exists, as for every folder of a tree made
+    // parents first, that is one call, whatever the depth.
+    if (MakeOne(path)) return true;
+    if (errno != ENOENT) return false;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return false;
+    std::size_t end = slash;
+    while (end > 0 && path[end - 1] == '/') --end;  // "a//b": the parent is "a"
+    if (end == 0) return false;
+    return CreateFolders(path.substr(0, end)) && MakeOne(path);
   }
 
   bool CanOpenForWriting(const std::string& path) override {
