@@ -35,6 +35,9 @@ class JournalWatch : public rk5::platform::FileTree {
     if (journal_bytes < 0 && ::stat(journal_.c_str(), &st) == 0) journal_bytes = st.st_size;
     return real_->CreateFolders(path);
   }
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    return real_->CreateFoldersBelow(base, folder);
+  }
   bool CanOpenForWriting(const std::string& path) override { return real_->CanOpenForWriting(path); }
   bool RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   bool LinkBetween(const std::string& base, const std::string& folder) override {

@@ -175,15 +175,15 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
       unchecked.push_back(up);
     }
     // A link below the base folder would take the file (and the folders made for it)
-    // wherever it leads; checked again once the folders exist.
-    const auto link_on_path = [&] { return tree.LinkBetween(known, folder); };
-    if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
-    if (!tree.FolderExists(folder)) {
-      if (!ExtractOptions.Has(eoCreateDirs) || !tree.CreateFolders(folder)) {
-        return Fail(entry, ExtractFailure::kFolderNotCreated, result);
-      }
+    // wherever it leads; the folders are made without following one.
+    if (tree.LinkBetween(known, folder)) return Fail(entry, ExtractFailure::kLinkOnPath, result);
+    const bool there = ExtractOptions.Has(eoCreateDirs) ? tree.CreateFoldersBelow(known, folder)
+                                                        : tree.FolderExists(folder);
+    if (!there) {
+      return Fail(entry, tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
+                                                         : ExtractFailure::kFolderNotCreated,
+                  result);
     }
-    if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
     for (std::string& checked : unchecked) checked_folders_.insert(std::move(checked));
   }
 

@@ -55,6 +55,9 @@ class BusyFileTree : public platform::FileTree {
   bool FolderExists(const std::string& p) override { return real_->FolderExists(p); }
   bool Exists(const std::string& p) override { return real_->Exists(p); }
   bool CreateFolders(const std::string& p) override { return real_->CreateFolders(p); }
+  bool CreateFoldersBelow(const std::string& b, const std::string& p) override {
+    return real_->CreateFoldersBelow(b, p);
+  }
   bool CanOpenForWriting(const std::string& p) override {
     return p != busy_ && real_->CanOpenForWriting(p);
   }
@@ -164,6 +167,14 @@ TEST(FileTreeOnThisSystem, CreateFoldersMakesEveryMissingParent) {
   EXPECT_TRUE(tree->CreateFolders(deep + "/")) << "a trailing separator";
   WriteFileBytes(dir.file("file"), "x");
   EXPECT_FALSE(tree->CreateFolders((dir.path() / "file/sub").string()));
+  // Below a base: every step made, none through a link, whose target stays empty.
+  EXPECT_TRUE(tree->CreateFoldersBelow(dir.path().string(), deep + "/d/e"));
+  EXPECT_TRUE(tree->FolderExists(deep + "/d/e"));
+  fs::create_directories(dir.file("elsewhere"));
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("a/link"));
+  EXPECT_FALSE(tree->CreateFoldersBelow(dir.path().string(), (dir.path() / "a/link/x").string()));
+  EXPECT_TRUE(fs::is_empty(dir.file("elsewhere")));
+  EXPECT_FALSE(tree->CreateFoldersBelow(dir.path().string(), (dir.path() / "file/sub").string()));
 }
 
 TEST(StagedFileOnThisSystem, TheTargetChangesOnlyWhenMoved) {

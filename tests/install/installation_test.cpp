@@ -70,6 +70,9 @@ class HookedTree : public platform::FileTree {
   bool CreateFolders(const std::string& path) override {
     return Allow("mkdir") && real_->CreateFolders(path);
   }
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    return Allow("mkdir") && real_->CreateFoldersBelow(base, folder);
+  }
   bool CanOpenForWriting(const std::string& path) override { return real_->CanOpenForWriting(path); }
   bool RemoveFile(const std::string& path) override { return Allow("unlink") && real_->RemoveFile(path); }
   bool LinkBetween(const std::string& base, const std::string& folder) override {

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "platform/posix/file_descriptor.h"
 
 namespace rk5::platform {
 namespace {
@@ -43,6 +46,22 @@ class PosixFileTree final : public FileTree {
     while (end > 0 && path[end - 1] == '/') --end;  // "a//b": the parent is "a"
     if (end == 0) return false;
     return CreateFolders(path.substr(0, end)) && MakeOne(path);
+  }
+
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    if (folder.compare(0, base.size(), base) != 0) return false;
+    FileDescriptor at(::open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::size_t pos = base.size();
+    while (at.valid() && pos < folder.size()) {
+      while (pos < folder.size() && folder[pos] == '/') ++pos;
+      const std::size_t end = std::min(folder.find('/', pos), folder.size());
+      if (end == pos) break;
+      const std::string step = folder.substr(pos, end - pos);
+      if (::mkdirat(at.get(), step.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      at = FileDescriptor(::openat(at.get(), step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      pos = end;
+    }
+    return at.valid();
   }
 
   bool CanOpenForWriting(const std::string& path) override {
