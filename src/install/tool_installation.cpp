@@ -1,5 +1,7 @@
 #include "install/tool_installation.h"
 
+#include <algorithm>
+
 #include "install/archive_paths.h"
 #include "install/install_journal.h"
 #include "install/protected_folders.h"
@@ -283,6 +285,8 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
                                        const std::string& section, IniFile& local) {
   const char sep = platform.separator;
   const std::string base = NormaliseBaseDirectory(install_base, sep);
+  const ProtectedFolders others(base, section, platform::FolderOfPath(local.FileName()),
+                                *local.Snapshot(), sep);
   InstallStatus status;
   for (const std::string& name : platform.moves->Names(base)) {
     if (!IsStagingOf(name, section)) continue;
@@ -290,8 +294,11 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
     if (platform.tree->Exists(staging.journal)) {
       std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
       std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
-      // A journal for another section could only have been put there by hand.
-      if (!journal || !platform::EqualsFolded(journal->record.section, section)) {
+      // A journal for another section, or one that reaches into the program's folder or
+      // another tool's, could only have been put there by hand.
+      if (!journal || !platform::EqualsFolded(journal->record.section, section) ||
+          std::any_of(journal->files.begin(), journal->files.end(),
+                      [&others](const JournalFile& file) { return others.Holds(file.path); })) {
         status = Failed(InstallFailure::kRepairIncomplete, staging.journal);
         continue;
       }

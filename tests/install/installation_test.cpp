@@ -385,6 +385,44 @@ TEST_F(InstallationTest, RepairRemovesLeftoversOfThisToolOnlyAndKeepsAnUnreadabl
   EXPECT_EQ(ReadFileBytes(base_ / "Foo/foo.exe"), "old program");
 }
 
+TEST_F(InstallationTest, AJournalEditedByHandTouchesNothingOutsideTheStagingFolder) {
+  fs::create_directories(base_ / "Bar");
+  WriteFileBytes(base_ / "Bar/bar.sh", "Bar's own");
+  WriteFileBytes(local_ini_, ReadFileBytes(local_ini_) + "[Bar]\r\nPath=" + base_.string() + "/Bar/\r\n");
+  const std::string head = "rk5 install journal 2\nphase moving-in\nsection Foo\nbuild 9\npath p\n"
+                           "exename e\nversion v\nfolder 0 0 Bar\nfolder 0 1 Foo\n";
+  const std::string bar = moves_->IdentityOf((base_ / "Bar/bar.sh").string());
+  struct Case {
+    const char* what;
+    std::string journal;
+    bool repaired;  // settled and removed, or kept for the user
+  };
+  const std::vector<Case> cases = {
+      {"an unknown phase", "rk5 install journal 2\nphase half-done\n" + head.substr(38) + "end\n", false},
+      {"a name that climbs", head + "file 0 1:1 - ..\nend\n", false},
+      {"another tool's record", "rk5 install journal 2\nphase committed\nsection Bar\n" + head.substr(50) + "end\n", false},
+      {"64 MiB of lines", head + std::string(std::size_t{64} << 20, '\n'), false},
+      // Parses, but proves nothing: Bar's file was never staged, the aside is no old file.
+      {"identities of nothing staged", head + "file 2 1:1 " + bar + " foo.exe\nfile 2 1:2 - readme\nend\n", true},
+      {"Bar's own file as if staged", "rk5 install journal 2\nphase rolled-back\n" + head.substr(38) + "file 1 " + bar + " 1:3 bar.sh\nend\n", false},
+  };
+  for (const Case& c : cases) {
+    const fs::path staging = base_ / ".rk5-stage.Foo.77";
+    fs::create_directories(staging / "old/Bar");
+    WriteFileBytes(staging / "old/Bar/bar.sh", "planted");
+    WriteFileBytes(staging / "journal", c.journal);
+    TreeSnapshot before = Snapshot();
+    const InstallStatus status = Repair();
+    EXPECT_EQ(static_cast<bool>(status), c.repaired) << c.what;
+    EXPECT_EQ(fs::exists(staging), !c.repaired) << c.what;
+    TreeSnapshot after = Snapshot();
+    std::erase_if(before, [](const auto& item) { return item.first.find(".rk5-stage.") != std::string::npos; });
+    std::erase_if(after, [](const auto& item) { return item.first.find(".rk5-stage.") != std::string::npos; });
+    EXPECT_EQ(TreeDifference(before, after), "") << c.what;
+    fs::remove_all(staging);
+  }
+}
+
 TEST(InstallJournal, KeepsAnyNameOnItsLineAndRefusesWhatItNeverWrites) {
   InstallJournal journal;
   journal.phase = JournalPhase::kRolledBack;
