@@ -95,6 +95,7 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   if (!reader_) throw ArchiveError("No archive is open");
   if (buffer_.empty()) buffer_.resize(kBlockSize);
   last_result_ = ExtractResult{};
+  checked_folders_.clear();
   ExtractResult& result = last_result_;
   const std::uint64_t n = reader_->Count();
   result.entries = n;
@@ -159,17 +160,32 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
   if (entry.encrypted) return Fail(entry, ExtractFailure::kEncrypted, result);
 
   platform::FileTree& tree = *platform_.tree;
-  std::string folder = FolderOf(target.path, sep);
-  // A link below the base folder would take the file (and the folders made for it)
-  // wherever it leads; checked again once the folders exist.
-  const auto link_on_path = [&] { return !folder.empty() && tree.LinkBetween(base_directory_, folder); };
-  if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
-  if (!folder.empty() && !tree.FolderExists(folder)) {
-    if (!ExtractOptions.Has(eoCreateDirs) || !tree.CreateFolders(folder)) {
-      return Fail(entry, ExtractFailure::kFolderNotCreated, result);
+  const std::string folder = FolderOf(target.path, sep);
+  if (!folder.empty() && checked_folders_.count(folder) == 0) {
+    // Only the steps below the deepest folder already checked are looked at, so a run
+    // costs what its names hold, however deep they go.
+    std::string known = base_directory_;
+    std::vector<std::string> unchecked{folder};
+    for (std::string up = FolderOf(folder, sep); up.size() > base_directory_.size();
+         up = FolderOf(up, sep)) {
+      if (checked_folders_.count(up) != 0) {
+        known = std::move(up);
+        break;
+      }
+      unchecked.push_back(up);
     }
+    // A link below the base folder would take the file (and the folders made for it)
+    // wherever it leads; the folders are made without following one.
+    if (tree.LinkBetween(known, folder)) return Fail(entry, ExtractFailure::kLinkOnPath, result);
+    const bool there = ExtractOptions.Has(eoCreateDirs) ? tree.CreateFoldersBelow(known, folder)
+                                                        : tree.FolderExists(folder);
+    if (!there) {
+      return Fail(entry, tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
+                                                         : ExtractFailure::kFolderNotCreated,
+                  result);
+    }
+    for (std::string& checked : unchecked) checked_folders_.insert(std::move(checked));
   }
-  if (link_on_path()) return Fail(entry, ExtractFailure::kLinkOnPath, result);
 
   std::string name = std::move(target.path);
   if (tree.Exists(name)) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "install/archive_platform.h"
@@ -72,6 +73,8 @@ class TArchiveExtractor {
   std::string base_directory_;
   ExtractResult last_result_;
   std::vector<char> buffer_;
+  // Target folders of this run that exist with no link between the base folder and them.
+  std::unordered_set<std::string> checked_folders_;
 };
 
 }  // namespace rk5

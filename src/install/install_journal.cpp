@@ -1,9 +1,13 @@
 #include "install/install_journal.h"
 
+#include <algorithm>
+#include <iterator>
+#include <unordered_map>
+
 namespace rk5 {
 namespace {
 
-constexpr std::string_view kHeader = "rk5 install journal 1";
+constexpr std::string_view kHeader = "rk5 install journal 2";
 
 std::string Escape(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -11,7 +15,7 @@ std::string Escape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f || c == '%') {
+    if (u < 0x20 || u == 0x7f || c == '%' || c == ' ') {
       out += '%';
       out += kHex[u >> 4];
       out += kHex[u & 0xf];
@@ -45,24 +49,49 @@ std::optional<std::string> Unescape(std::string_view text) {
   return out;
 }
 
-// A path the installation itself could have listed: relative, every step a name.
-bool IsPlainRelative(std::string_view path) {
-  if (path.empty() || path.front() == '/') return false;
-  while (!path.empty()) {
-    const std::size_t slash = path.find('/');
-    const std::string_view step = path.substr(0, slash);
-    if (step.empty() || step == "." || step == ".." || step.find('\0') != std::string_view::npos) {
-      return false;
-    }
-    if (slash == std::string_view::npos) return true;
-    path.remove_prefix(slash + 1);
+// Full paths are rebuilt from the lines; their total is bounded so that a journal of
+// deep names cannot take memory without end. What we write always fits.
+constexpr std::size_t kLargestPathTotal = 4 * kLargestJournal;
+
+constexpr std::string_view kPhaseNames[] = {"moving-in", "rolled-back", "committed"};
+
+// A name of one folder or file, as a listing gives it.
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+// The text after the last "/" of a relative path, and the path before it.
+std::string_view LastName(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+std::string_view ParentOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+// Splits off the next field of a line; the last field keeps the rest, spaces included.
+std::string_view NextField(std::string_view& line) {
+  const std::size_t space = line.find(' ');
+  std::string_view field = line.substr(0, space);
+  line = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+  return field;
+}
+
+std::optional<std::size_t> Number(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::size_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::size_t>(c - '0');
   }
-  return false;  // ends in a separator
+  return value;
 }
 
 }  // namespace
 
-std::string SerializeJournal(const InstallJournal& journal) {
+std::optional<std::string> SerializeJournal(const InstallJournal& journal) {
   std::string out(kHeader);
   out += '\n';
   auto line = [&out](std::string_view tag, std::string_view value) {
@@ -71,21 +100,62 @@ std::string SerializeJournal(const InstallJournal& journal) {
     out += Escape(value);
     out += '\n';
   };
+  line("phase", kPhaseNames[static_cast<int>(journal.phase)]);
   line("section", journal.record.section);
   line("build", journal.record.build);
   line("path", journal.record.path);
   line("exename", journal.record.exe_name);
   line("version", journal.record.version);
-  for (const std::string& folder : journal.created_folders) line("folder", folder);
-  for (const std::string& file : journal.files) line("file", file);
+  // Folder lines are numbered from 1; 0 is the base folder.
+  std::unordered_map<std::string_view, std::size_t> numbers;
+  std::size_t total = 0;
+  const auto parent_number = [&numbers](std::string_view path) -> std::optional<std::size_t> {
+    const std::string_view parent = ParentOf(path);
+    if (parent.empty()) return 0;
+    auto it = numbers.find(parent);
+    if (it == numbers.end()) return std::nullopt;
+    return it->second;
+  };
+  for (const JournalFolder& folder : journal.folders) {
+    const std::optional<std::size_t> parent = parent_number(folder.path);
+    if (!parent || !IsPlainName(LastName(folder.path))) return std::nullopt;
+    numbers.emplace(folder.path, numbers.size() + 1);
+    total += folder.path.size();
+    out += "folder " + std::to_string(*parent) + (folder.made ? " 1 " : " 0 ");
+    out += Escape(LastName(folder.path));
+    out += '\n';
+  }
+  for (const JournalFile& file : journal.files) {
+    const std::optional<std::size_t> parent = parent_number(file.path);
+    if (!parent || !IsPlainName(LastName(file.path)) || file.staged.empty()) return std::nullopt;
+    total += file.path.size();
+    out += "file " + std::to_string(*parent) + ' ' + Escape(file.staged) + ' ' +
+           (file.replaced.empty() ? std::string("-") : Escape(file.replaced)) + ' ';
+    out += Escape(LastName(file.path));
+    out += '\n';
+    if (out.size() > kLargestJournal) return std::nullopt;
+  }
   out += "end\n";
+  if (out.size() > kLargestJournal || total > kLargestPathTotal) return std::nullopt;
   return out;
 }
 
 std::optional<InstallJournal> ParseJournal(std::string_view text) {
+  if (text.size() > kLargestJournal) return std::nullopt;
   InstallJournal journal;
-  bool header = false, end = false;
+  bool header = false, end = false, phase = false;
   int fields = 0;
+  std::size_t total = 0;
+  // The full path of folder line n is folders[n - 1].path.
+  const auto join = [&journal, &total](std::size_t parent, std::string_view name) -> std::optional<std::string> {
+    if (parent > journal.folders.size() || !IsPlainName(name)) return std::nullopt;
+    std::string path;
+    if (parent > 0) path = journal.folders[parent - 1].path + '/';
+    path += name;
+    total += path.size();
+    if (total > kLargestPathTotal) return std::nullopt;
+    return path;
+  };
   while (!text.empty()) {
     std::size_t nl = text.find('\n');
     if (nl == std::string_view::npos) return std::nullopt;  // every line is complete
@@ -101,12 +171,36 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
       end = true;
       continue;
     }
-    std::size_t space = line.find(' ');
-    if (space == std::string_view::npos) return std::nullopt;
-    std::string_view tag = line.substr(0, space);
-    std::optional<std::string> value = Unescape(line.substr(space + 1));
+    const std::string_view tag = NextField(line);
+    if (tag == "folder" || tag == "file") {
+      const std::optional<std::size_t> parent = Number(NextField(line));
+      if (!parent) return std::nullopt;
+      if (tag == "folder") {
+        const std::string_view made = NextField(line);
+        std::optional<std::string> name = Unescape(line);
+        std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
+        if ((made != "0" && made != "1") || !path) return std::nullopt;
+        journal.folders.push_back(JournalFolder{std::move(*path), made == "1"});
+      } else {
+        std::optional<std::string> staged = Unescape(NextField(line));
+        const std::string_view replaced_field = NextField(line);
+        std::optional<std::string> replaced =
+            replaced_field == "-" ? std::optional<std::string>("") : Unescape(replaced_field);
+        std::optional<std::string> name = Unescape(line);
+        std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
+        if (!staged || staged->empty() || !replaced || !path) return std::nullopt;
+        journal.files.push_back(JournalFile{std::move(*path), std::move(*staged), std::move(*replaced)});
+      }
+      continue;
+    }
+    std::optional<std::string> value = Unescape(line);
     if (!value) return std::nullopt;
-    if (tag == "section") {
+    if (tag == "phase") {
+      const auto* known = std::find(std::begin(kPhaseNames), std::end(kPhaseNames), *value);
+      if (phase || known == std::end(kPhaseNames)) return std::nullopt;
+      journal.phase = static_cast<JournalPhase>(known - std::begin(kPhaseNames));
+      phase = true;
+    } else if (tag == "section") {
       journal.record.section = std::move(*value), ++fields;
     } else if (tag == "build") {
       journal.record.build = std::move(*value), ++fields;
@@ -116,15 +210,11 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
       journal.record.exe_name = std::move(*value), ++fields;
     } else if (tag == "version") {
       journal.record.version = std::move(*value), ++fields;
-    } else if (tag == "folder" && IsPlainRelative(*value)) {
-      journal.created_folders.push_back(std::move(*value));
-    } else if (tag == "file" && IsPlainRelative(*value)) {
-      journal.files.push_back(std::move(*value));
     } else {
       return std::nullopt;
     }
   }
-  if (!end || fields != 5) return std::nullopt;
+  if (!end || !phase || fields != 5) return std::nullopt;
   return journal;
 }
 

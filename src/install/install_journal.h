@@ -1,7 +1,10 @@
 #pragma once
 // The journal an installation writes into its staging folder before the first final move:
-// what it will record and which folders and files it puts into place. With what is still
-// staged and what was kept aside it tells the next start how far the moves got.
+// what it will record, which folders and files it puts into place, and how far it got.
+// Each file is named by the identity it had when staged and the identity of the file it
+// replaces, so the next start moves back only what provably came from the staging folder
+// and puts back only what provably stood there before.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,16 +14,40 @@
 
 namespace rk5 {
 
-struct InstallJournal {
-  InstallRecord record;
-  std::vector<std::string> created_folders;  // relative to the base folder, parents first
-  std::vector<std::string> files;            // relative to the base folder, in move order
+// The largest journal written or read; no real tool comes near it.
+inline constexpr std::size_t kLargestJournal = std::size_t{64} << 20;
+
+enum class JournalPhase {
+  kMovingIn,    // files may be anywhere between the staging folder and their places
+  kRolledBack,  // decided against: every move is undone, or being undone
+  kCommitted,   // the record is written; only the staging folder is left to remove
 };
 
-// One line per item; control bytes and "%" are written as "%XX", so any name fits a line.
-std::string SerializeJournal(const InstallJournal& journal);
-// nullopt for anything SerializeJournal did not write, and for a path that is not plainly
-// relative (absolute, empty, "." or ".." steps): a journal never leads out of its folder.
+struct JournalFolder {
+  std::string path;   // relative to the base folder, "/" between folders
+  bool made = false;  // created by the installation, removed again on undo when empty
+};
+
+struct JournalFile {
+  std::string path;      // relative to the base folder
+  std::string staged;    // identity of the staged file, which the move keeps
+  std::string replaced;  // identity of the file it replaces; empty when there was none
+};
+
+struct InstallJournal {
+  JournalPhase phase = JournalPhase::kMovingIn;
+  InstallRecord record;
+  std::vector<JournalFolder> folders;  // every folder of the staged tree, parents first
+  std::vector<JournalFile> files;      // in move order
+};
+
+// One line per item, each folder and file by its parent's line number and its own name,
+// so the journal grows with the number of names, not with their depth. Control bytes,
+// " " and "%" are written as "%XX". nullopt when the journal would pass kLargestJournal.
+std::optional<std::string> SerializeJournal(const InstallJournal& journal);
+// nullopt for anything SerializeJournal did not write: an unknown phase, a line cut
+// short, a name that is empty, "." or "..", or holds a separator, a parent that is not an
+// earlier folder. A journal never leads out of its base folder.
 std::optional<InstallJournal> ParseJournal(std::string_view text);
 
 }  // namespace rk5

@@ -1,7 +1,10 @@
 #include "install/tool_installation.h"
 
+#include <algorithm>
+
 #include "install/archive_paths.h"
 #include "install/install_journal.h"
+#include "install/protected_folders.h"
 #include "platform/atomic_file.h"
 #include "platform/process_info.h"
 #include "platform/text.h"
@@ -10,8 +13,6 @@ namespace rk5 {
 namespace {
 
 constexpr std::string_view kStagingPrefix = ".rk5-stage.";
-// A journal lists one line per file moved; no real tool comes near this.
-constexpr std::size_t kLargestJournal = std::size_t{64} << 20;
 
 std::string Join(const std::string& folder, const std::string& relative, char separator) {
   std::string path = folder;
@@ -53,37 +54,62 @@ InstallStatus Failed(InstallFailure failure, std::string detail) {
   return InstallStatus{failure, std::move(detail)};
 }
 
-// Every planned file has left the staging folder: the final moves all ended.
-bool AllMovedIn(platform::FileTree& tree, const Staging& staging, const InstallJournal& journal,
-                char separator) {
-  for (const std::string& file : journal.files) {
-    if (tree.Exists(Join(staging.fresh, file, separator))) return false;
-  }
-  return true;
+// The file in the target's place is the one that was staged: it was moved in.
+bool MovedIn(platform::FileMoves& moves, const std::string& base, const JournalFile& file,
+             char separator) {
+  return moves.IdentityOf(Join(base, file.path, separator)) == file.staged;
 }
 
-// Undoes the final moves in reverse order: a file that was moved in goes back to the
-// staging folder, a file kept aside goes back into place, folders made for the new files
-// go when they are empty. Safe to repeat after an interruption at any point.
+// Undoes the final moves in reverse order: a file that provably was moved in goes back to
+// the staging folder, and the file it replaced, provably the one kept aside, goes back
+// into place; folders made for the new files go when they are empty. Nothing else is
+// touched, so a repeat after an interruption at any point, or a journal that lies, harms
+// nothing.
 bool RollBack(const InstallPlatform& platform, const std::string& base, const Staging& staging,
               const InstallJournal& journal) {
   const char sep = platform.separator;
+  platform::FileMoves& moves = *platform.moves;
   bool complete = true;
   for (auto it = journal.files.rbegin(); it != journal.files.rend(); ++it) {
-    const std::string target = Join(base, *it, sep);
-    const std::string fresh = Join(staging.fresh, *it, sep);
-    const std::string aside = Join(staging.aside, *it, sep);
-    if (!platform.tree->Exists(fresh) && platform.tree->Exists(target) &&
-        !platform.moves->Move(target, fresh)) {
+    const std::string target = Join(base, it->path, sep);
+    if (MovedIn(moves, base, *it, sep) && !moves.Move(target, Join(staging.fresh, it->path, sep))) {
       complete = false;
       continue;
     }
-    if (platform.tree->Exists(aside) && !platform.moves->Move(aside, target)) complete = false;
+    const std::string aside = Join(staging.aside, it->path, sep);
+    if (!it->replaced.empty() && moves.IdentityOf(aside) == it->replaced &&
+        moves.IdentityOf(target) != it->replaced && !moves.Move(aside, target)) {
+      complete = false;
+    }
   }
-  for (auto it = journal.created_folders.rbegin(); it != journal.created_folders.rend(); ++it) {
-    platform.moves->RemoveEmptyFolder(Join(base, *it, sep));  // kept when something else is in it
+  for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
+    if (it->made) moves.RemoveEmptyFolder(Join(base, it->path, sep));  // kept when not empty
   }
   return complete;
+}
+
+// Records the transaction's outcome in its journal before acting on it, so that a kill
+// during the undoing cannot be read as an installation whose record is only missing. A
+// journal that cannot be rewritten keeps its phase, and the repair decides as before.
+void WritePhase(const Staging& staging, InstallJournal& journal, JournalPhase phase) {
+  journal.phase = phase;
+  if (std::optional<std::string> text = SerializeJournal(journal)) {
+    platform::ReplaceFileAtomically(staging.journal, *text);
+  }
+}
+
+// The first step of every clean-up: while a journal says files are moving in, a staged
+// file that is gone would read as one moved into place, so the journal goes before
+// anything staged may be removed.
+bool Retire(const InstallPlatform& platform, const Staging& staging) {
+  return platform.tree->RemoveFile(staging.journal) || !platform.tree->Exists(staging.journal);
+}
+
+// Undoes the moves under a journal that says so, then retires it.
+bool Undo(const InstallPlatform& platform, const std::string& base, const Staging& staging,
+          InstallJournal& journal) {
+  if (journal.phase != JournalPhase::kRolledBack) WritePhase(staging, journal, JournalPhase::kRolledBack);
+  return RollBack(platform, base, staging, journal) && Retire(platform, staging);
 }
 
 }  // namespace
@@ -140,8 +166,10 @@ InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::stri
   if (base_.empty()) return Failed(InstallFailure::kBaseUnusable, "no base folder");
 
   const std::string folder = Join(base_, StagingFolderName(section_, platform_.process_id), sep);
-  // A folder of that name is what a killed copy with this process number left.
-  if (platform_.tree->Exists(folder) && !platform_.moves->RemoveTree(folder)) {
+  // A folder of that name is what a killed copy with this process number left; one whose
+  // journal the repair could not settle stays for the next try.
+  if (platform_.tree->Exists(folder) &&
+      (platform_.tree->Exists(Staging(folder, sep).journal) || !platform_.moves->RemoveTree(folder))) {
     return Failed(InstallFailure::kBaseUnusable, folder);
   }
   staging_ = folder;
@@ -180,46 +208,58 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   std::optional<platform::TreeListing> listing = moves.List(staging.fresh);
   if (!listing) return Failed(InstallFailure::kEntryFailed, staging.fresh);
 
-  // Check every place first, so that the common refusals move nothing at all.
+  // Check every place first, so that the refusals move nothing at all. Folders come
+  // parents first, so each is checked once, for a link in its own place only.
+  const ProtectedFolders others(base_, section_, platform::FolderOfPath(local.FileName()),
+                                *local.Snapshot(), sep);
   InstallJournal journal;
   journal.record = record;
-  for (const std::string& folder : listing->folders) {
+  journal.folders.reserve(listing->folders.size());
+  for (std::string& folder : listing->folders) {
     const std::string target = Join(base_, folder, sep);
     if (IsReserved(folder)) return Failed(InstallFailure::kNotPlaceable, target);
-    if (!tree.Exists(target)) {
-      journal.created_folders.push_back(folder);
-    } else if (!tree.FolderExists(target)) {
+    const bool made = !tree.Exists(target);
+    if (!made && (!tree.FolderExists(target) || tree.LinkBetween(FolderOf(target, sep), target))) {
       return Failed(InstallFailure::kNotPlaceable, target);
     }
+    journal.folders.push_back(JournalFolder{std::move(folder), made});
   }
-  for (const std::string& file : listing->files) {
-    if (IsReserved(file) || tree.FolderExists(Join(base_, file, sep))) {
-      return Failed(InstallFailure::kNotPlaceable, Join(base_, file, sep));
+  journal.files.reserve(listing->files.size());
+  for (std::string& file : listing->files) {
+    const std::string target = Join(base_, file, sep);
+    if (IsReserved(file) || tree.FolderExists(target) || others.Holds(file)) {
+      return Failed(InstallFailure::kNotPlaceable, target);
     }
+    std::string staged = moves.IdentityOf(Join(staging.fresh, file, sep));
+    if (staged.empty()) return Failed(InstallFailure::kEntryFailed, file);
+    std::string replaced = moves.IdentityOf(target);
+    journal.files.push_back(JournalFile{std::move(file), std::move(staged), std::move(replaced)});
   }
-  journal.files = std::move(listing->files);
-  if (!platform::ReplaceFileAtomically(staging.journal, SerializeJournal(journal))) {
+  const std::optional<std::string> text = SerializeJournal(journal);
+  if (!text) return Failed(InstallFailure::kEntryFailed, "too many or too deep names");
+  if (!platform::ReplaceFileAtomically(staging.journal, *text)) {
     return Failed(InstallFailure::kBaseUnusable, staging.journal);
   }
 
   InstallStatus status;
-  for (const std::string& folder : journal.created_folders) {
-    if (!tree.CreateFolders(Join(base_, folder, sep))) {
-      status = Failed(InstallFailure::kMoveFailed, Join(base_, folder, sep));
+  for (const JournalFolder& folder : journal.folders) {
+    // Parents first: each is one step, whatever its depth.
+    if (folder.made && !tree.CreateFolders(Join(base_, folder.path, sep))) {
+      status = Failed(InstallFailure::kMoveFailed, Join(base_, folder.path, sep));
       break;
     }
   }
   for (std::size_t i = 0; status && i < journal.files.size(); ++i) {
-    const std::string& file = journal.files[i];
-    const std::string target = Join(base_, file, sep);
-    if (tree.Exists(target)) {
-      const std::string aside = Join(staging.aside, file, sep);
+    const JournalFile& file = journal.files[i];
+    const std::string target = Join(base_, file.path, sep);
+    if (!file.replaced.empty()) {
+      const std::string aside = Join(staging.aside, file.path, sep);
       if (!tree.CreateFolders(FolderOf(aside, sep)) || !moves.KeepAside(target, aside)) {
         status = Failed(InstallFailure::kMoveFailed, target);
         break;
       }
     }
-    if (!moves.Move(Join(staging.fresh, file, sep), target)) {
+    if (!moves.Move(Join(staging.fresh, file.path, sep), target)) {
       status = Failed(InstallFailure::kMoveFailed, target);
     }
   }
@@ -227,12 +267,13 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
     IniWriteResult written = local.Commit(RecordBatch(record));
     if (written) {
       // Recorded: what was kept aside is no longer needed.
-      tree.RemoveFile(staging.journal);
+      WritePhase(staging, journal, JournalPhase::kCommitted);
+      keep_staging_ = !Retire(platform_, staging);
       return {};
     }
     status = Failed(InstallFailure::kRecordNotWritten, written.message);
   }
-  if (!RollBack(platform_, base_, staging, journal)) {
+  if (!Undo(platform_, base_, staging, journal)) {
     keep_staging_ = true;  // the next start tries again from the journal
     return Failed(InstallFailure::kRepairIncomplete, status.detail);
   }
@@ -244,6 +285,8 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
                                        const std::string& section, IniFile& local) {
   const char sep = platform.separator;
   const std::string base = NormaliseBaseDirectory(install_base, sep);
+  const ProtectedFolders others(base, section, platform::FolderOfPath(local.FileName()),
+                                *local.Snapshot(), sep);
   InstallStatus status;
   for (const std::string& name : platform.moves->Names(base)) {
     if (!IsStagingOf(name, section)) continue;
@@ -251,18 +294,33 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
     if (platform.tree->Exists(staging.journal)) {
       std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
       std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
-      if (!journal) {
+      // A journal for another section, or one that reaches into the program's folder or
+      // another tool's, could only have been put there by hand.
+      if (!journal || !platform::EqualsFolded(journal->record.section, section) ||
+          std::any_of(journal->files.begin(), journal->files.end(),
+                      [&others](const JournalFile& file) { return others.Holds(file.path); })) {
         status = Failed(InstallFailure::kRepairIncomplete, staging.journal);
         continue;
       }
-      // Every move ended: the installation is whole and only its record may be missing.
-      const bool recorded = AllMovedIn(*platform.tree, staging, *journal, sep) &&
-                            local.Commit(RecordBatch(journal->record));
-      if (!recorded && !RollBack(platform, base, staging, *journal)) {
+      // Moving in, with every file in place: the installation is whole and only its
+      // record may be missing. Moving in otherwise, or rolled back: undone.
+      bool all_in = journal->phase == JournalPhase::kMovingIn && !journal->files.empty();
+      for (std::size_t i = 0; all_in && i < journal->files.size(); ++i) {
+        all_in = MovedIn(*platform.moves, base, journal->files[i], sep);
+      }
+      bool settled = false;
+      if (journal->phase == JournalPhase::kCommitted) {
+        settled = Retire(platform, staging);
+      } else if (all_in && local.Commit(RecordBatch(journal->record))) {
+        WritePhase(staging, *journal, JournalPhase::kCommitted);
+        settled = Retire(platform, staging);
+      } else {
+        settled = Undo(platform, base, staging, *journal);
+      }
+      if (!settled) {
         status = Failed(InstallFailure::kRepairIncomplete, staging.root);
         continue;
       }
-      platform.tree->RemoveFile(staging.journal);
     }
     if (!platform.moves->RemoveTree(staging.root) && status) {
       status = Failed(InstallFailure::kRepairIncomplete, staging.root);

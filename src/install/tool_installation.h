@@ -5,7 +5,9 @@
 // each replaced file kept aside, and then the record goes to "Local.ini" in one batch. A
 // failure at any step puts back what was moved, so the older installation stays as it
 // was and nothing is recorded. A journal in the staging folder lets the next start of the
-// same tool finish or undo final moves that a killed copy left half done.
+// same tool finish or undo final moves that a killed copy left half done; it goes before
+// anything staged is removed. An archive may not put files into the program's folder or
+// another installed tool's, nor through a link below the base folder.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,7 +38,8 @@ enum class InstallFailure {
   kArchiveUnreadable,  // no readable ZIP archive
   kBaseUnusable,       // the base folder is missing or cannot take a staging folder
   kEntryFailed,        // an entry could not be unpacked completely
-  kNotPlaceable,       // a file where a folder must go, or a folder where a file must go
+  kNotPlaceable,       // a file where a folder must go or the reverse, a link on the way, or
+                       // a place inside the program's folder or another tool's
   kMoveFailed,         // a file could not be kept aside or moved into place
   kRecordNotWritten,   // "Local.ini" refused the record
   kRepairIncomplete,   // what a killed copy left could not be put right

@@ -20,7 +20,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 
 // Removes the temporary files that writers of path killed before their rename left
-// behind. Only safe while no other writer of path can be running (under its FileLock).
+// behind; a live writer's temporary is never touched (its writer holds a lock on it).
 void RemoveLeftoverTemporaries(const std::string& path);
 
 // Identity of a file's current content as the file system tells it; two equal stamps

@@ -27,6 +27,9 @@ class FileMoves {
   virtual std::optional<TreeListing> List(const std::string& folder) = 0;
   // The names directly in folder; empty when it cannot be read.
   virtual std::vector<std::string> Names(const std::string& folder) = 0;
+  // What tells the file at path (a link itself, not followed) from every other file on
+  // this system while it exists, kept by a rename; empty when nothing is there.
+  virtual std::string IdentityOf(const std::string& path) = 0;
   // Removes a folder that holds nothing.
   virtual bool RemoveEmptyFolder(const std::string& path) = 0;
   // Removes path and everything below it; a link is removed, never followed. True when

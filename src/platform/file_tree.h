@@ -18,6 +18,10 @@ class FileTree {
   virtual bool Exists(const std::string& path) = 0;
   // Makes path and every missing parent; true when path is a folder afterwards.
   virtual bool CreateFolders(const std::string& path) = 0;
+  // Makes folder and every missing folder between base (which must exist) and it, each
+  // step reached from the one before, so the cost grows with the steps, not with their
+  // depth. Never follows a link below base: false when a step is one, or cannot be made.
+  virtual bool CreateFoldersBelow(const std::string& base, const std::string& folder) = 0;
   // The existing file at path could be opened for writing right now: false for a
   // running program, a read-only file, a folder, or one we have no rights to.
   virtual bool CanOpenForWriting(const std::string& path) = 0;

@@ -60,6 +60,10 @@ class GuardedTree : public rk5::platform::FileTree {
     RequireInside(p, "folder created");
     return real_->CreateFolders(p);
   }
+  bool CreateFoldersBelow(const std::string& base, const std::string& p) override {
+    RequireInside(p, "folder created");
+    return real_->CreateFoldersBelow(base, p);
+  }
   bool CanOpenForWriting(const std::string& p) override {
     RequireInside(p, "file probed for writing");
     return real_->CanOpenForWriting(p);

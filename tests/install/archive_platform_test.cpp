@@ -55,6 +55,9 @@ class BusyFileTree : public platform::FileTree {
   bool FolderExists(const std::string& p) override { return real_->FolderExists(p); }
   bool Exists(const std::string& p) override { return real_->Exists(p); }
   bool CreateFolders(const std::string& p) override { return real_->CreateFolders(p); }
+  bool CreateFoldersBelow(const std::string& b, const std::string& p) override {
+    return real_->CreateFoldersBelow(b, p);
+  }
   bool CanOpenForWriting(const std::string& p) override {
     return p != busy_ && real_->CanOpenForWriting(p);
   }
@@ -164,6 +167,10 @@ TEST(FileTreeOnThisSystem, CreateFoldersMakesEveryMissingParent) {
   EXPECT_TRUE(tree->CreateFolders(deep + "/")) << "a trailing separator";
   WriteFileBytes(dir.file("file"), "x");
   EXPECT_FALSE(tree->CreateFolders((dir.path() / "file/sub").string()));
+  // Below a base: never through a link, whose target stays empty.
+  fs::create_directory_symlink(dir.path() / "a/b", dir.file("a/link"));
+  EXPECT_FALSE(tree->CreateFoldersBelow(dir.path().string(), (dir.path() / "a/link/x").string()));
+  EXPECT_FALSE(fs::exists(dir.path() / "a/b/x"));
 }
 
 TEST(StagedFileOnThisSystem, TheTargetChangesOnlyWhenMoved) {

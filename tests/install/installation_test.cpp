@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <functional>
 
 #include "install/archive_digest.h"
@@ -23,7 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The real file system, with a hook before each change it makes, so a test can fail a
-// chosen step or end the process there.
+// chosen step or end the process there. A tree is removed one name at a time, the journal
+// last, as a file system that lists the staged files before it would.
 class HookedMoves : public platform::FileMoves {
  public:
   std::function<bool(const char* what)> before;  // false fails the step
@@ -37,10 +39,23 @@ class HookedMoves : public platform::FileMoves {
     return real_->List(folder);
   }
   std::vector<std::string> Names(const std::string& folder) override { return real_->Names(folder); }
+  std::string IdentityOf(const std::string& path) override { return real_->IdentityOf(path); }
   bool RemoveEmptyFolder(const std::string& path) override {
     return Allow("rmdir") && real_->RemoveEmptyFolder(path);
   }
-  bool RemoveTree(const std::string& path) override { return Allow("rmtree") && real_->RemoveTree(path); }
+  bool RemoveTree(const std::string& path) override {
+    std::optional<platform::TreeListing> listing = real_->List(path);
+    if (!listing) return !fs::exists(fs::symlink_status(path)) || (Allow("unlink") && real_->RemoveTree(path));
+    std::stable_partition(listing->files.begin(), listing->files.end(),
+                          [](const std::string& file) { return file != "journal"; });
+    for (const std::string& file : listing->files) {
+      if (!Allow("unlink") || ::unlink((path + "/" + file).c_str()) != 0) return false;
+    }
+    for (auto it = listing->folders.rbegin(); it != listing->folders.rend(); ++it) {
+      if (!RemoveEmptyFolder(path + "/" + *it)) return false;
+    }
+    return RemoveEmptyFolder(path);
+  }
 
  private:
   bool Allow(const char* what) { return !before || before(what); }
@@ -54,6 +69,9 @@ class HookedTree : public platform::FileTree {
   bool Exists(const std::string& path) override { return real_->Exists(path); }
   bool CreateFolders(const std::string& path) override {
     return Allow("mkdir") && real_->CreateFolders(path);
+  }
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    return Allow("mkdir") && real_->CreateFoldersBelow(base, folder);
   }
   bool CanOpenForWriting(const std::string& path) override { return real_->CanOpenForWriting(path); }
   bool RemoveFile(const std::string& path) override { return Allow("unlink") && real_->RemoveFile(path); }
@@ -117,6 +135,11 @@ class InstallationTest : public ::testing::Test {
 
   TreeSnapshot Snapshot() const { return SnapshotTree(dir_.path()); }
 
+ public:
+  void Walk(bool record_refused);
+
+ protected:
+
   TempDir dir_;
   fs::path base_ = dir_.path() / "Rk5";
   fs::path program_ = base_ / "Helper";
@@ -173,6 +196,24 @@ TEST_F(InstallationTest, EveryFailureBeforeTheFinalMovesLeavesTheTreeByteForByte
        [this] {
          fs::remove(base_ / "Foo/foo.exe");
          fs::create_directories(base_ / "Foo/foo.exe");
+       }},
+      {"a folder link planted inside the base", NewTool().Bytes(),
+       [this] {
+         fs::remove(base_ / "Foo/foo.exe");
+         WriteFileBytes(base_ / "Foo/foo.exe", "old program");
+         fs::remove(base_ / "Foo/bin");
+         fs::create_directories(dir_.path() / "elsewhere");
+         fs::create_directory_symlink(dir_.path() / "elsewhere", base_ / "Foo/bin");
+       }},
+      {"the program's own folder",
+       ZipBuilder().File("Foo/a", "a").File("helper/rk5helper", "x").File("Helper/Local.ini", "x").Bytes(),
+       [this] { fs::remove(base_ / "Foo/bin"); }},
+      {"another tool's folder", ZipBuilder().File("Foo/a", "a").File("Bar/bar.sh", "x").Bytes(),
+       [this] {
+         fs::create_directories(base_ / "Bar");
+         WriteFileBytes(base_ / "Bar/bar.sh", "Bar's own");
+         WriteFileBytes(local_ini_, ReadFileBytes(local_ini_) + "[Bar]\r\nPath=" + base_.string() +
+                                        "//Bar/\r\n[Base]\r\nPath=" + base_.string() + "/\r\n");
        }},
   };
   for (Case& c : cases) {
@@ -250,7 +291,11 @@ TreeSnapshot Installed(const TreeSnapshot& old_tree) {
   return tree;
 }
 
-TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) {
+// Kills the installing copy at each step that changes the tree in turn (the final moves,
+// their undoing and every removal of the clean-up, staged files before the journal) and
+// lets the next start repair. With the record refused (a folder where the INI lock goes)
+// every repair must give back the old installation byte for byte.
+void InstallationTest::Walk(bool record_refused) {
   WriteFileBytes(archive_, NewTool().Bytes());
   const TreeSnapshot old_tree = Snapshot();
   TreeSnapshot new_tree = Installed(old_tree);
@@ -258,9 +303,13 @@ TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) {
       "file:[Foo]\r\nName=Foo Tool\r\nOBuild=007\r\nBuild=007\r\nOExeName=foo.exe\r\n"
       "OVersion=2.0\r\nPath=" + base_.string() + "/Foo/\r\nExeName=foo.exe\r\nVersion=2.0\r\n"
       "Installed=1\r\n";
-  // Each step that changes the tree is a point where the copy may die.
+  const fs::path lock = program_ / "Local.ini.lock";
   int finished = 0, undone = 0;
   for (int kill_at = 1;; ++kill_at) {
+    if (record_refused) {
+      fs::remove(lock);
+      fs::create_directories(lock);
+    }
     int step = 0;
     auto die_at = [&step, kill_at](const char*) {
       if (++step == kill_at) ::raise(SIGKILL);
@@ -272,12 +321,16 @@ TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) {
     ASSERT_NE(child, -1);
     if (child == 0) {
       bool ok = static_cast<bool>(Install(NewTool().Bytes()));
-      ::_exit(ok ? 0 : 1);
+      ::_exit(ok == !record_refused ? 0 : 1);
     }
     int wait_status = 0;
     ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
     moves_->before = nullptr;
     tree_->before = nullptr;
+    if (record_refused) {
+      fs::remove(lock);
+      WriteFileBytes(lock, "");
+    }
     const bool killed = WIFSIGNALED(wait_status);
     if (!killed) {
       ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << "step " << kill_at;
@@ -285,7 +338,7 @@ TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) {
     }
     ASSERT_TRUE(Repair()) << "step " << kill_at;
     const TreeSnapshot after = Snapshot();
-    if (after == new_tree) {
+    if (!record_refused && after == new_tree) {
       ++finished;
     } else {
       EXPECT_EQ(TreeDifference(old_tree, after), "") << "killed at step " << kill_at;
@@ -300,11 +353,18 @@ TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) {
         WriteFileBytes(dir_.path() / path, entry.substr(5));
       }
     }
-    ASSERT_LT(kill_at, 200);
+    ASSERT_LT(kill_at, 400);
   }
-  // Kills before the last move undo it; kills after it finish it.
-  EXPECT_GT(undone, 5);
-  EXPECT_GT(finished, 0);
+  // Kills before the last move undo it; kills after it finish it. With the record refused,
+  // the undoing and the clean-up come after the moves: more steps, all undone.
+  EXPECT_GT(undone, record_refused ? 20 : 5);
+  EXPECT_EQ(finished > 0, !record_refused);
+}
+
+TEST_F(InstallationTest, ACopyKilledAtAnyStepIsFinishedOrUndoneByTheNextStart) { Walk(false); }
+
+TEST_F(InstallationTest, ACopyKilledAtAnyStepOfTheCleanUpAfterARefusedRecordLeavesTheOldTool) {
+  Walk(true);
 }
 
 TEST_F(InstallationTest, RepairRemovesLeftoversOfThisToolOnlyAndKeepsAnUnreadableJournal) {
@@ -325,27 +385,68 @@ TEST_F(InstallationTest, RepairRemovesLeftoversOfThisToolOnlyAndKeepsAnUnreadabl
   EXPECT_EQ(ReadFileBytes(base_ / "Foo/foo.exe"), "old program");
 }
 
-TEST(InstallJournal, KeepsAnyNameOnItsLine) {
+TEST_F(InstallationTest, AJournalEditedByHandTouchesNothingOutsideTheStagingFolder) {
+  fs::create_directories(base_ / "Bar");
+  WriteFileBytes(base_ / "Bar/bar.sh", "Bar's own");
+  WriteFileBytes(local_ini_, ReadFileBytes(local_ini_) + "[Bar]\r\nPath=" + base_.string() + "/Bar/\r\n");
+  const std::string head = "rk5 install journal 2\nphase moving-in\nsection Foo\nbuild 9\npath p\n"
+                           "exename e\nversion v\nfolder 0 0 Bar\nfolder 0 1 Foo\n";
+  const std::string bar = moves_->IdentityOf((base_ / "Bar/bar.sh").string());
+  struct Case {
+    const char* what;
+    std::string journal;
+    bool repaired;  // settled and removed, or kept for the user
+  };
+  const std::vector<Case> cases = {
+      {"an unknown phase", "rk5 install journal 2\nphase half-done\n" + head.substr(38) + "end\n", false},
+      {"a name that climbs", head + "file 0 1:1 - ..\nend\n", false},
+      {"another tool's record", "rk5 install journal 2\nphase committed\nsection Bar\n" + head.substr(50) + "end\n", false},
+      {"64 MiB of lines", head + std::string(std::size_t{64} << 20, '\n'), false},
+      // Parses, but proves nothing: Bar's file was never staged, the aside is no old file.
+      {"identities of nothing staged", head + "file 2 1:1 " + bar + " foo.exe\nfile 2 1:2 - readme\nend\n", true},
+      {"Bar's own file as if staged", "rk5 install journal 2\nphase rolled-back\n" + head.substr(38) + "file 1 " + bar + " 1:3 bar.sh\nend\n", false},
+  };
+  for (const Case& c : cases) {
+    const fs::path staging = base_ / ".rk5-stage.Foo.77";
+    fs::create_directories(staging / "old/Bar");
+    WriteFileBytes(staging / "old/Bar/bar.sh", "planted");
+    WriteFileBytes(staging / "journal", c.journal);
+    TreeSnapshot before = Snapshot();
+    const InstallStatus status = Repair();
+    EXPECT_EQ(static_cast<bool>(status), c.repaired) << c.what;
+    EXPECT_EQ(fs::exists(staging), !c.repaired) << c.what;
+    TreeSnapshot after = Snapshot();
+    for (TreeSnapshot* tree : {&before, &after}) {
+      std::erase_if(*tree, [](const auto& item) { return item.first.find(".rk5-stage.") != std::string::npos; });
+    }
+    EXPECT_EQ(TreeDifference(before, after), "") << c.what;
+    fs::remove_all(staging);
+  }
+}
+
+TEST(InstallJournal, KeepsAnyNameOnItsLineAndRefusesWhatItNeverWrites) {
   InstallJournal journal;
+  journal.phase = JournalPhase::kRolledBack;
   journal.record = {"Foo", "007", "/odd\npath%/Foo/", "a b.exe", ""};
-  journal.created_folders = {"Foo/new\tfolder"};
-  journal.files = {"Foo/100%.txt", "Foo/line\r\nbreak", "Foo/\x7f"};
-  const std::string text = SerializeJournal(journal);
+  journal.folders = {{"Foo", false}, {"Foo/new\tfolder", true}};
+  journal.files = {{"Foo/100% sure.txt", "1:2", ""}, {"Foo/new\tfolder/line\r\nbreak", "1:3", "1:9"},
+                   {"\x7f", "1:4", ""}};
+  const std::string text = SerializeJournal(journal).value();
   std::optional<InstallJournal> back = ParseJournal(text);
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->record.path, journal.record.path);
-  EXPECT_EQ(back->record.version, "");
-  EXPECT_EQ(back->created_folders, journal.created_folders);
-  EXPECT_EQ(back->files, journal.files);
-  // Anything cut short or altered is no journal.
-  EXPECT_FALSE(ParseJournal(text.substr(0, text.size() - 4)));
-  EXPECT_FALSE(ParseJournal(text + "file x\n"));
-  EXPECT_FALSE(ParseJournal("rk5 install journal 1\nfile %4\nend\n"));
-  // A journal never leads out of its base folder.
-  for (const char* path : {"../x", "/etc/passwd", "Foo/../../x", "Foo//x", "Foo/", "", "."}) {
-    InstallJournal bad = journal;
-    bad.files.push_back(path);
-    EXPECT_FALSE(ParseJournal(SerializeJournal(bad))) << path;
+  EXPECT_EQ(back->phase, JournalPhase::kRolledBack);
+  EXPECT_EQ(back->files.at(1).path, journal.files[1].path);
+  EXPECT_EQ(SerializeJournal(*back), text);  // every field came back
+  // Edited by hand: cut short, an unknown phase, a name that climbs or is a path, a
+  // parent that is not an earlier folder, an older format.
+  const std::string head = "rk5 install journal 2\nphase moving-in\nsection Foo\nbuild 1\npath p\n"
+                           "exename e\nversion v\nfolder 0 0 Foo\n";
+  EXPECT_TRUE(ParseJournal(head + "file 1 1:2 - a\nend\n"));
+  for (const std::string& bad :
+       {text.substr(0, text.size() - 4), text + "file 0 1:2 - x\n", head + "end", head + "file 1 1:2 - .\nend\n",
+        head + "file 1 1:2 - a/../../x\nend\n", head + "file 2 1:2 - a\nend\n", head + "file 1  - a\nend\n",
+        std::string("rk5 install journal 1\nsection Foo\nend\n")}) {
+    EXPECT_FALSE(ParseJournal(bad)) << bad;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 namespace rk5::platform {
 namespace {
@@ -83,6 +84,12 @@ class PosixFileMoves final : public FileMoves {
     std::vector<std::string> names;
     if (!ReadNames(folder, names)) names.clear();
     return names;
+  }
+
+  std::string IdentityOf(const std::string& path) override {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   }
 
   bool RemoveEmptyFolder(const std::string& path) override { return ::rmdir(path.c_str()) == 0; }

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "platform/posix/file_descriptor.h"
 
 namespace rk5::platform {
 namespace {
@@ -14,9 +17,11 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// errno stays ENOENT when the parent is missing.
 bool MakeOne(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
-  // Someone else may have made it meanwhile; a file of that name is a failure.
+  // It may be there already, or someone else made it meanwhile; a file of that name is a
+  // failure.
   return errno == EEXIST && IsFolder(path);
 }
 
@@ -31,15 +36,32 @@ class PosixFileTree final : public FileTree {
 
   bool CreateFolders(const std::string& path) override {
     if (path.empty()) return false;
-    if (IsFolder(path)) return true;
-    // Each prefix ending before a separator, then the whole path; a leading "/" is the root.
-    for (std::size_t pos = path.find('/', 1); pos != std::string::npos;
-         pos = path.find('/', pos + 1)) {
-      if (path[pos - 1] == '/') continue;
-      std::string prefix = path.substr(0, pos);
-      if (!IsFolder(prefix) && !MakeOne(prefix)) return false;
+    // The folder itself first: when its parent exists, as for every folder of a tree made
+    // parents first, that is one call, whatever the depth.
+    if (MakeOne(path)) return true;
+    if (errno != ENOENT) return false;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return false;
+    std::size_t end = slash;
+    while (end > 0 && path[end - 1] == '/') --end;  // "a//b": the parent is "a"
+    if (end == 0) return false;
+    return CreateFolders(path.substr(0, end)) && MakeOne(path);
+  }
+
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    if (folder.compare(0, base.size(), base) != 0) return false;
+    FileDescriptor at(::open(base.empty() ? "." : base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::size_t pos = base.size();
+    while (at.valid() && pos < folder.size()) {
+      while (pos < folder.size() && folder[pos] == '/') ++pos;
+      const std::size_t end = std::min(folder.find('/', pos), folder.size());
+      if (end == pos) break;
+      const std::string step = folder.substr(pos, end - pos);
+      if (::mkdirat(at.get(), step.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      at = FileDescriptor(::openat(at.get(), step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      pos = end;
     }
-    return MakeOne(path);
+    return at.valid();
   }
 
   bool CanOpenForWriting(const std::string& path) override {
