@@ -55,6 +55,9 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
       actions_(std::move(actions)) {
   RegisterProgramIcon();  // the band shows the program's own icon
   LoadDesign(*ui_);
+  // Every size of the design's picture, so that a dense screen draws the band's icon
+  // from a larger one.
+  setWindowIcon(ProgramIcon());
   popList_ = new QMenu(this);
   popList_->setObjectName(QStringLiteral("popList"));
   Run1_ = popList_->addAction(QStringLiteral("&Run"));
