@@ -31,7 +31,7 @@ class LauncherFiles {
                      const Launcher& launcher) = 0;
   // Removes the launcher called name from folder when it starts a program whose file
   // name is program (a launcher of ours left under an older name); any other launcher of
-  // that name stays. True when folder holds no launcher of that name starting program.
+  // that name, and a link in its place, stay. False only when one of ours stays.
   virtual bool RemoveIfStarting(const std::string& folder, const std::string& name,
                                 const std::string& program) = 0;
   // The file name a launcher called name gets in a folder (name + ".desktop" here).
