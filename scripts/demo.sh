@@ -99,7 +99,7 @@ if [ "$mode" = /dl ]; then
   for _ in $(seq 300); do grep -q '^Installed=1' "$program/Local.ini" && break; sleep 0.1; done
   sleep 0.5
   eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
-  build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+  env -u QT_SCALE_FACTOR build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
   xdotool mousemove $((X + $(px 248))) $((Y + $(px 94))) click 1  # OK
   wait "$app_pid" 2>/dev/null || true
   echo "demo: $tool installed into $tools/$tool; screenshot saved to $shot" >&2
@@ -125,7 +125,7 @@ for _ in $(seq 100); do grep -q 'rk5h.ini' "$scratch/nginx/access.log" 2>/dev/nu
 sleep 1
 xdotool mousemove $((X + $(px 150))) $((Y + $(px $((56 + 34 + 17))))) click 1  # the second row
 sleep 0.5
-build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+env -u QT_SCALE_FACTOR build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 echo "demo: screenshot after a refresh saved to $shot" >&2

@@ -68,7 +68,10 @@ class MainWindowScale : public ::testing::TestWithParam<double> {
     fs::create_directories(dir_.file("run"));
     fs::permissions(dir_.file("run"), fs::perms::owner_all);
   }
-  void TearDown() override { EXPECT_TRUE(KillProcessesRunning(exe_.string())); }
+  void TearDown() override {
+    EXPECT_TRUE(KillProcessesRunning(exe_.string()));
+    run_.waitForFinished();
+  }
 
   // What the window shows, in the screen's pixels.
   QImage PictureOf(const std::string& window) {
@@ -87,11 +90,12 @@ class MainWindowScale : public ::testing::TestWithParam<double> {
   XDisplay display_;
   TempDir dir_;
   fs::path exe_;
+  QProcess run_;
 };
 
 TEST_P(MainWindowScale, EveryPartScalesAndNoTextIsCut) {
   const double scale = GetParam();
-  QProcess run;
+  QProcess& run = run_;
   QProcessEnvironment env = display_.ProgramEnvironment();
   env.insert("QT_SCALE_FACTOR", QString::number(scale));
   env.insert("RK5HELPER_REGISTRY", QString::fromStdString(dir_.file("registry.ini").string()));
