@@ -28,8 +28,9 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 weston --backend=x11-backend.so --width=1000 --height=800 --socket=rk5 --debug --idle-time=0 \
   >"$out/weston.log" 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do grep -q 'x11 output .*window id' "$out/weston.log" && break; sleep 0.1; done
+output=$(sed -n 's/.*x11 output .*window id \([0-9]*\).*/\1/p' "$out/weston.log" | head -n 1)
 for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/rk5" ] && break; sleep 0.1; done
-output=$(xdotool search --sync --name '^Weston Compositor' | head -n 1)
 
 # A program folder the registry names, so that the run opens the main window.
 mkdir -p "$scratch/prog"
