@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include "gui/base/latin1.h"
 
 #include "catalogue/catalogue_keys.h"
@@ -115,7 +116,8 @@ void TMain::Resize() {
 void TMain::PlaceInWorkArea(const QRect& work_area) {
   const int top = work_area.top() + work_area.height() - height() - 16;
   const int left = work_area.left() + work_area.width() - width() - 16;
-  move(left, top);
+  // A window larger than the work area keeps its band there, where it can be dragged.
+  move(std::max(left, work_area.left()), std::max(top, work_area.top()));
 }
 
 void TMain::FormCreate() {
