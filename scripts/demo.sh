@@ -5,21 +5,26 @@
 # loopback, prepares a scratch program folder and registry so that the run lands in the
 # main window, and starts it, reaching the server through http_proxy. On a machine
 # without a display it runs under Xvfb, presses Refresh, selects a row and saves a
-# screenshot (docs/screenshots/main_window.png, or the path in RK5_DEMO_SHOT) instead.
+# screenshot (/tmp/rk5helper-demo/main_window.png, or the path in RK5_DEMO_SHOT) instead;
+# QT_SCALE_FACTOR scales the window and the clicks alike.
 #
 #   scripts/demo.sh /dl [Section]   installs one tool of the catalogue (default PortScan)
 # through the download mode, as the main window's Download starts it: the window fetches
 # the archive, checks its SHA256 key from the signed catalogue, unpacks it beside the
 # program folder and records it;
 # the main window then shows the tool installed. Without a display: under Xvfb, with a
-# screenshot of the finished download (docs/screenshots/demo_download.png, or RK5_DEMO_SHOT).
+# screenshot of the finished download (/tmp/rk5helper-demo/demo_download.png, or RK5_DEMO_SHOT).
 set -euo pipefail
 mode=${1:-}
 tool=${2:-PortScan}
 cd "$(dirname "$0")/.."
-top=$PWD
 scripts/setup.sh
-scripts/build.sh build >/dev/null
+echo "demo: building the program in build/ (a first build takes about 10 minutes on 2 cores)" >&2
+scripts/build.sh build >&2
+shots=${TMPDIR:-/tmp}/rk5helper-demo  # pictures land here unless RK5_DEMO_SHOT names a file
+# Window offsets in the design's pixels, on the screen's pixels.
+scale=${QT_SCALE_FACTOR:-1}
+px() { awk -v v="$1" -v s="$scale" 'BEGIN { printf "%d", v * s }'; }
 
 scratch=$(mktemp -d /tmp/rk5-demo.XXXXXX)
 chmod 755 "$scratch"  # nginx's workers run as another user
@@ -95,7 +100,7 @@ if [ "$mode" = /dl ]; then
     "$program/rk5helper"
     exit 0
   fi
-  shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/demo_download.png}
+  shot=${RK5_DEMO_SHOT:-$shots/demo_download.png}
   mkdir -p "$(dirname "$shot")"
   private_display
   QT_QPA_PLATFORM=xcb "$program/rk5helper" /dl "$tool" 2>/dev/null &
@@ -104,8 +109,8 @@ if [ "$mode" = /dl ]; then
   for _ in $(seq 300); do grep -q '^Installed=1' "$program/Local.ini" && break; sleep 0.1; done
   sleep 0.5
   eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
-  build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
-  xdotool mousemove $((X + 248)) $((Y + 94)) click 1  # OK
+  env -u QT_SCALE_FACTOR build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+  xdotool mousemove $((X + $(px 248))) $((Y + $(px 94))) click 1  # OK
   wait "$app_pid" 2>/dev/null || true
   echo "demo: $tool installed into $tools/$tool; screenshot saved to $shot" >&2
   ls "$tools/$tool" >&2
@@ -118,19 +123,19 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${RK5_DEMO_SHOT:-}" ]; then
 fi
 
 # No display: run under Xvfb, press Refresh, select the outdated row, take the picture.
-shot=${RK5_DEMO_SHOT:-$top/docs/screenshots/main_window.png}
+shot=${RK5_DEMO_SHOT:-$shots/main_window.png}
 mkdir -p "$(dirname "$shot")"
 private_display
 QT_QPA_PLATFORM=xcb "$program/rk5helper" 2>/dev/null &
 app_pid=$!
 window=$(xdotool search --sync --onlyvisible --name '^Rk5 Helper$' | head -n 1)
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT
-xdotool mousemove $((X + 44)) $((Y + 248)) click 1   # Refresh
+xdotool mousemove $((X + $(px 44))) $((Y + $(px 248))) click 1   # Refresh
 for _ in $(seq 100); do grep -q 'rk5h.ini' "$scratch/nginx/access.log" 2>/dev/null && break; sleep 0.1; done
 sleep 1
-xdotool mousemove $((X + 150)) $((Y + 56 + 34 + 17)) click 1  # the second row
+xdotool mousemove $((X + $(px 150))) $((Y + $(px $((56 + 34 + 17))))) click 1  # the second row
 sleep 0.5
-build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
+env -u QT_SCALE_FACTOR build/demo/screen_grab "$shot" "$X" "$Y" "$WIDTH" "$HEIGHT"
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 echo "demo: screenshot after a refresh saved to $shot" >&2

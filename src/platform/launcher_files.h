@@ -13,6 +13,7 @@ struct Launcher {
   std::string working_folder;  // folder the program starts in
   std::string description;     // the launcher's comment
   std::string icon_file;       // file whose first icon the launcher shows
+  std::string title;           // the name the desktop shows; empty: the launcher's name
   int icon_index = 0;
   unsigned hot_key = 0;     // no equivalent on every desktop; 0 is none
   unsigned show_state = 0;  // 0 normal, 1 minimised, 2 maximised; advisory
@@ -28,6 +29,11 @@ class LauncherFiles {
   // nothing lands outside folder. Hot key and show state may be left out.
   virtual bool Write(const std::string& folder, const std::string& name,
                      const Launcher& launcher) = 0;
+  // Removes the launcher called name from folder when it starts a program whose file
+  // name is program (a launcher of ours left under an older name); any other launcher of
+  // that name, and a link in its place, stay. False only when one of ours stays.
+  virtual bool RemoveIfStarting(const std::string& folder, const std::string& name,
+                                const std::string& program) = 0;
   // The file name a launcher called name gets in a folder (name + ".desktop" here).
   virtual std::string FileName(const std::string& name) const = 0;
 };

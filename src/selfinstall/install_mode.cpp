@@ -95,7 +95,14 @@ void InstallMode(ModeContext& context) {
       platform::ReadRegistryString(context.registry, platform::RegistryRoot::CurrentUser,
                                    platform::kShellFoldersKey, platform::kProgramsValue);
   if (!menu.empty() && context.file_tree.CreateFolders(menu)) {
-    context.launcher_files.Write(menu, std::string(kLauncherName), launcher);
+    platform::Launcher menu_launcher = launcher;
+    menu_launcher.title = std::string(kLauncherName);
+    // An earlier install named its menu launcher as it is shown; kept, it would be a
+    // second entry.
+    if (context.launcher_files.Write(menu, std::string(kMenuLauncherId), menu_launcher)) {
+      context.launcher_files.RemoveIfStarting(menu, std::string(kLauncherName),
+                                              std::string(kExecutableName));
+    }
   }
 
   context.show_message("Rk5 Helper installed!");

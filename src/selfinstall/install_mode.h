@@ -15,6 +15,9 @@ inline constexpr std::string_view kPathValue = "Path";
 
 inline constexpr std::string_view kLauncherName = "Rk5 Helper";
 inline constexpr std::string_view kLauncherDescription = "Download and maintains Rk5 tools.";
+// The menu launcher's desktop file id, the package's too: the user's own launcher of that
+// id hides the package's, so the menu holds one entry, starting the user's copy.
+inline constexpr std::string_view kMenuLauncherId = "org.rk5helper.Rk5Helper";
 
 struct InstallFolders {
   std::string base;    // program-files folder + "Rk5" + separator

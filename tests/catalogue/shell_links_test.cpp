@@ -25,6 +25,9 @@ class RecordingLaunchers : public platform::LauncherFiles {
     written.push_back({folder, name, launcher});
     return answer;
   }
+  bool RemoveIfStarting(const std::string&, const std::string&, const std::string&) override {
+    return true;  // tool shortcuts never remove one
+  }
   std::string FileName(const std::string& name) const override { return name + ".desktop"; }
 };
 

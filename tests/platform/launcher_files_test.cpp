@@ -186,5 +186,32 @@ TEST_F(LauncherFilesTest, BadNamesFoldersAndCommandsWriteNothing) {
   EXPECT_TRUE(fs::exists(desktop_ / (longest + ".desktop")));
 }
 
+TEST_F(LauncherFilesTest, OnlyALauncherThatStartsTheProgramIsRemovedUnderAnOlderName) {
+  // Started from a plain path, a quoted one, through env ("%"); then other programs'.
+  for (const char* target : {"/opt/Rk5/Helper/rk5helper", "/home/My Rk5 \"x\"/rk5helper",
+                             "/home/100%/rk5helper", "/usr/bin/other", "/usr/bin/rk5helper-publish"}) {
+    SCOPED_TRACE(target);
+    const bool ours = std::string(target).ends_with("/rk5helper");
+    Launcher launcher;
+    launcher.target = target;
+    ASSERT_TRUE(launchers_->Write(desktop_.string(), "Rk5 Helper", launcher));
+    EXPECT_TRUE(launchers_->RemoveIfStarting(desktop_.string(), "Rk5 Helper", "rk5helper"));
+    EXPECT_EQ(fs::exists(desktop_ / "Rk5 Helper.desktop"), !ours);
+  }
+  // The shown name is the title; the file keeps the launcher's name. A link of the older
+  // name stays, and neither a missing launcher nor a missing folder is a failure.
+  Launcher titled;
+  titled.target = "/opt/rk5helper";
+  titled.title = "Rk5 Helper";
+  ASSERT_TRUE(launchers_->Write(desktop_.string(), "org.rk5helper.Rk5Helper", titled));
+  const fs::path id_file = desktop_ / "org.rk5helper.Rk5Helper.desktop";
+  EXPECT_EQ(ValueOf(test::ReadFileBytes(id_file), "Name"), "Rk5 Helper");
+  fs::remove(desktop_ / "Rk5 Helper.desktop");
+  fs::create_symlink(id_file, desktop_ / "Rk5 Helper.desktop");
+  EXPECT_TRUE(launchers_->RemoveIfStarting(desktop_.string(), "Rk5 Helper", "rk5helper"));
+  EXPECT_TRUE(fs::is_symlink(desktop_ / "Rk5 Helper.desktop") && fs::exists(id_file));
+  EXPECT_TRUE(launchers_->RemoveIfStarting(dir_.file("gone").string(), "Rk5 Helper", "rk5helper"));
+}
+
 }  // namespace
 }  // namespace rk5::platform

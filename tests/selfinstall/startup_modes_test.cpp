@@ -48,8 +48,13 @@ class RecordingLaunchers : public platform::LauncherFiles {
     written.push_back({folder, name, launcher});
     return true;
   }
+  bool RemoveIfStarting(const std::string& folder, const std::string& name,
+                        const std::string& program) override {
+    removed.push_back({folder, name, {.target = program}});
+    return true;
+  }
   std::string FileName(const std::string& name) const override { return name + ".desktop"; }
-  std::vector<Written> written;
+  std::vector<Written> written, removed;
 };
 
 // Held for a given number of probes; `probe` runs at each one.
@@ -152,6 +157,7 @@ TEST_F(StartupModes, InstallCopiesFirstThenRecordsTheFolderAndPutsBothLaunchers)
     SCOPED_TRACE(written);
     SetProgramFiles(written);
     launchers_.written.clear();
+    launchers_.removed.clear();
     messages_.clear();
     ModeContext context = Context();
     DoStartupMode("/install", context);
@@ -164,8 +170,16 @@ TEST_F(StartupModes, InstallCopiesFirstThenRecordsTheFolderAndPutsBothLaunchers)
     ASSERT_EQ(launchers_.written.size(), 2u);
     EXPECT_EQ(launchers_.written[0].folder, dir_.folder() + "desk");
     EXPECT_EQ(launchers_.written[1].folder, dir_.folder() + "share/applications");
+    // The menu's launcher goes by the package's id, shown under the same name, and
+    // replaces one that an earlier install left under that name.
+    EXPECT_EQ(launchers_.written[0].name, "Rk5 Helper");
+    EXPECT_EQ(launchers_.written[1].name, "org.rk5helper.Rk5Helper");
+    EXPECT_EQ(launchers_.written[1].launcher.title, "Rk5 Helper");
+    ASSERT_EQ(launchers_.removed.size(), 1u);
+    EXPECT_EQ(launchers_.removed[0].folder, dir_.folder() + "share/applications");
+    EXPECT_EQ(launchers_.removed[0].name, "Rk5 Helper");
+    EXPECT_EQ(launchers_.removed[0].launcher.target, "rk5helper");
     for (const auto& w : launchers_.written) {
-      EXPECT_EQ(w.name, "Rk5 Helper");
       EXPECT_EQ(w.launcher.target, helper + "rk5helper");
       EXPECT_EQ(w.launcher.arguments, "");
       EXPECT_EQ(w.launcher.working_folder, helper);

@@ -129,6 +129,11 @@ TEST_F(ModeProcess, InstallCopiesRecordsAndPutsLaunchersThatStartTheInstalledPro
   for (const std::string& program_files : {(real_ / "pf").string(), Folder(real_ / "pf")}) {
     SCOPED_TRACE(program_files);
     Registry(machine + "ProgramFilesDir=" + program_files + "\n");  // no Path: a first run
+    // The menu launcher an earlier install left under the name it shows.
+    fs::create_directories(real_ / "data/applications");
+    WriteFileBytes(real_ / "data/applications/Rk5 Helper.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Rk5 Helper\nExec=\"" +
+                       (helper / "rk5helper").string() + "\"\n");
     auto install = Start(program_ / "rk5helper", {});
     const std::string window = StartupWindow(*install);
 
@@ -136,9 +141,11 @@ TEST_F(ModeProcess, InstallCopiesRecordsAndPutsLaunchersThatStartTheInstalledPro
     EXPECT_EQ(RegisteredPath(), Folder(helper));
     EXPECT_EQ(ReadFileBytes(helper / "rk5helper"), ReadFileBytes(RK5_HELPER_EXE));
     EXPECT_TRUE(Executable(helper / "rk5helper"));
-    for (const fs::path& launcher :
-         {real_ / "desk/Rk5 Helper.desktop", real_ / "data/applications/Rk5 Helper.desktop"}) {
+    EXPECT_FALSE(fs::exists(real_ / "data/applications/Rk5 Helper.desktop"));
+    for (const fs::path& launcher : {real_ / "desk/Rk5 Helper.desktop",
+                                     real_ / "data/applications/org.rk5helper.Rk5Helper.desktop"}) {
       const std::string text = ReadFileBytes(launcher);
+      EXPECT_NE(text.find("\nName=Rk5 Helper\n"), std::string::npos) << text;
       EXPECT_NE(text.find("\nComment=Download and maintains Rk5 tools.\n"), std::string::npos)
           << text;
       // The program's own icon, kept as a picture in the user's data folder.
@@ -158,7 +165,8 @@ TEST_F(ModeProcess, InstallCopiesRecordsAndPutsLaunchersThatStartTheInstalledPro
 
   // Each launcher starts the installed program, which finds itself installed and opens
   // the catalogue window.
-  for (const char* launcher : {"desk/Rk5 Helper.desktop", "data/applications/Rk5 Helper.desktop"}) {
+  for (const char* launcher :
+       {"desk/Rk5 Helper.desktop", "data/applications/org.rk5helper.Rk5Helper.desktop"}) {
     SCOPED_TRACE(launcher);
     auto gio =
         Start("/usr/bin/gio", {"launch", QString::fromStdString((real_ / launcher).string())});

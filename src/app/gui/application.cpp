@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QThread>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
+
+#include "app/gui/scale_factor.h"
 
 namespace rk5 {
 
@@ -82,6 +86,10 @@ int RunApplication(int& argc, char** argv, const ModePlan& plan, const WindowFac
   }
   int count = static_cast<int>(arguments.size());
   arguments.push_back(nullptr);
+  if (const auto refused = RefusedScaleFactor(std::getenv("QT_SCALE_FACTOR"))) {
+    std::fprintf(stderr, "%s\n", refused->c_str());
+    qunsetenv("QT_SCALE_FACTOR");  // read once, by the toolkit's construction below
+  }
   QApplication toolkit(count, arguments.data());
   // The windows draw their own look; one widget style keeps their buttons alike on every
   // desktop.

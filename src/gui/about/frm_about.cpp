@@ -13,6 +13,9 @@ TfrmAbout::TfrmAbout(platform::ProgramStart& starter, const RunTitle* title, QWi
     : THelperForm(owner, title), ui_(new Ui::TfrmAbout), starter_(starter) {
   RegisterProgramIcon();  // the design's picture is one of its images
   LoadDesign(*ui_);
+  // The design's 32-pixel picture, from a larger one on a denser screen.
+  const QSize picture = ui_->Image1->size();
+  ui_->Image1->setPixmap(ProgramIcon().pixmap(picture, devicePixelRatioF()));
   CompleteConstruction();
 }
 

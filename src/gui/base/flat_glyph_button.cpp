@@ -26,8 +26,9 @@ FlatGlyphButton::FlatGlyphButton(QWidget* parent, QRgb background)
   setAttribute(Qt::WA_Hover);
 }
 
-void FlatGlyphButton::SetGlyph(const QImage& glyph) {
+void FlatGlyphButton::SetGlyph(const QImage& glyph, const QPainterPath& strokes) {
   glyph_ = glyph;
+  strokes_ = strokes;
   update();
 }
 
@@ -41,8 +42,15 @@ void FlatGlyphButton::paintEvent(QPaintEvent*) {
     DrawFrame(painter, rect(), kLightEdge, kDarkEdge);
   }
   const int shift = down ? 1 : 0;
-  painter.drawImage((width() - glyph_.width()) / 2 + shift,
-                    (height() - glyph_.height()) / 2 + shift, glyph_);
+  const QPoint origin((width() - glyph_.width()) / 2 + shift,
+                      (height() - glyph_.height()) / 2 + shift);
+  if (devicePixelRatioF() == 1.0 || strokes_.isEmpty()) {
+    painter.drawImage(origin, glyph_);
+    return;
+  }
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(Qt::white), 1.5, Qt::SolidLine, Qt::SquareCap));
+  painter.drawPath(strokes_.translated(origin));
 }
 
 }  // namespace rk5

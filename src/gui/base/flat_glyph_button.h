@@ -3,6 +3,7 @@
 // frame under the pointer and a sunken one with the glyph shifted a pixel while pressed.
 // Drawn by itself so it looks the same under every widget style.
 #include <QImage>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QRgb>
 
@@ -14,7 +15,9 @@ class FlatGlyphButton : public QPushButton {
  public:
   explicit FlatGlyphButton(QWidget* parent, QRgb background);
 
-  void SetGlyph(const QImage& glyph);
+  // strokes: the glyph's lines, drawn instead of the bitmap on a denser screen so that
+  // they stay sharp; none: the bitmap is scaled.
+  void SetGlyph(const QImage& glyph, const QPainterPath& strokes = {});
   const QImage& Glyph() const { return glyph_; }
 
  protected:
@@ -22,6 +25,7 @@ class FlatGlyphButton : public QPushButton {
 
  private:
   QImage glyph_;
+  QPainterPath strokes_;
   QRgb background_;
 };
 

@@ -27,4 +27,16 @@ QImage LoadGlyph(const QString& name) {
   return glyph;
 }
 
+QPainterPath GlyphStrokes(const QString& name) {
+  QPainterPath strokes;
+  if (name == QLatin1String("BTNCLOSE")) {
+    // The cross's two diagonals, through the centres of its two-pixel-wide rows 1 to 7.
+    strokes.moveTo(2, 1.5);
+    strokes.lineTo(8, 7.5);
+    strokes.moveTo(8, 1.5);
+    strokes.lineTo(2, 7.5);
+  }
+  return strokes;
+}
+
 }  // namespace rk5

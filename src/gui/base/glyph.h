@@ -2,6 +2,7 @@
 // Button glyphs: bitmap resources of the program whose bottom-left pixel gives the
 // transparent colour.
 #include <QImage>
+#include <QPainterPath>
 #include <QString>
 
 namespace rk5 {
@@ -11,5 +12,9 @@ QImage LoadGlyphBitmap(const QString& name);
 
 // The glyph ready to draw: every pixel of the bottom-left pixel's colour made transparent.
 QImage LoadGlyph(const QString& name);
+
+// The glyph's lines in its own pixel coordinates, to be stroked 1.5 pixels wide on a
+// screen denser than the bitmap; empty for a glyph that has none.
+QPainterPath GlyphStrokes(const QString& name);
 
 }  // namespace rk5

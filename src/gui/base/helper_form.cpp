@@ -48,7 +48,8 @@ void THelperForm::CompleteConstruction() {
   close_button_ = new FlatGlyphButton(this, palette::Opaque(palette::kTitleBand));
   close_button_->setObjectName(QStringLiteral("CloseButton"));
   close_button_->setGeometry(0, g.close_top, g.close_width, g.close_height);
-  close_button_->SetGlyph(LoadGlyph(QStringLiteral("BTNCLOSE")));
+  const QString glyph = QStringLiteral("BTNCLOSE");
+  close_button_->SetGlyph(LoadGlyph(glyph), GlyphStrokes(glyph));
   connect(close_button_, &QPushButton::clicked, this, &THelperForm::CloseButtonClick);
   Resize();
 }
@@ -181,9 +182,12 @@ void THelperForm::PaintLook() {
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
                    windowTitle());
   if (icon) {
+    // At its smallest size, from the picture that fills the device's pixels (the 32-pixel
+    // one on a screen of twice the density).
     const QIcon window_icon = windowIcon();
     const QSize size = SmallestSize(window_icon);
-    painter.drawPixmap(g.icon_x, g.icon_y, window_icon.pixmap(size));
+    painter.drawPixmap(QRect(QPoint(g.icon_x, g.icon_y), size),
+                       window_icon.pixmap(size, devicePixelRatioF()));
   }
 }
 
@@ -193,19 +197,27 @@ void THelperForm::MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y
     dragging_ = true;
     drag_x_ = x;
     drag_y_ = y;
+    // The window system moves the window where it can: the only way under Wayland, and
+    // an X11 window manager snaps and constrains it. Where it refuses (no window manager,
+    // the offscreen platform), the moves below follow the pointer.
+    QWindow* window = windowHandle();
+    system_move_ = window != nullptr && window->startSystemMove();
   } else {
     dragging_ = false;
   }
 }
 
 void THelperForm::MouseMove(Qt::KeyboardModifiers, int x, int y) {
-  if (!dragging_) return;
+  if (!dragging_ || system_move_) return;
   // The pointer's screen position at this report; the grabbed point stays under it.
   const QPoint pointer = mapToGlobal(QPoint(x, y));
   move(pointer.x() - drag_x_, pointer.y() - drag_y_);
 }
 
-void THelperForm::MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) { dragging_ = false; }
+void THelperForm::MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+  dragging_ = false;
+  system_move_ = false;
+}
 
 void THelperForm::mousePressEvent(QMouseEvent* event) {
   QWidget::mousePressEvent(event);

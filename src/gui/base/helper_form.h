@@ -94,6 +94,7 @@ class THelperForm : public QWidget {
   int drag_x_ = 0;
   int drag_y_ = 0;
   bool dragging_ = false;
+  bool system_move_ = false;  // the window system carries the current move
   FlatGlyphButton* close_button_ = nullptr;
 
   int alpha_ = 255;

@@ -1,6 +1,8 @@
 #include "gui/gauge/gauge.h"
 
+#include <QFontInfo>
 #include <QPainter>
+#include <cmath>
 
 #include "gui/base/design_loading.h"
 
@@ -55,10 +57,10 @@ void TGauge::SetForeColor(const QColor& colour) { SetColour(fore_, colour); }
 void TGauge::SetBackColor(const QColor& colour) { SetColour(back_, colour); }
 void TGauge::SetColor(const QColor& colour) { SetColour(color_, colour); }
 
-QImage TGauge::Picture() const {
+QImage TGauge::Picture(double scale) const {
   GaugePicture picture;
-  picture.width = width();
-  picture.height = height();
+  picture.width = static_cast<int>(std::lround(width() * scale));
+  picture.height = static_cast<int>(std::lround(height() * scale));
   picture.kind = kind_;
   picture.show_text = show_text_;
   picture.border = border_;
@@ -66,13 +68,18 @@ QImage TGauge::Picture() const {
   picture.back = back_;
   picture.color = color_;
   picture.font = font();
+  if (scale != 1.0) {
+    picture.font.setPixelSize(static_cast<int>(std::lround(QFontInfo(font()).pixelSize() * scale)));
+  }
   picture.percent = PercentDone();
-  return PaintGauge(picture);
+  QImage image = PaintGauge(picture);
+  image.setDevicePixelRatio(scale);
+  return image;
 }
 
 void TGauge::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.drawImage(0, 0, Picture());
+  painter.drawImage(0, 0, Picture(devicePixelRatioF()));
 }
 
 }  // namespace rk5

@@ -48,8 +48,10 @@ class TGauge : public QWidget {
   void SetBackColor(const QColor& colour);
   void SetColor(const QColor& colour);
 
-  // The picture as Paint draws it.
-  QImage Picture() const;
+  // The picture as Paint draws it. scale: the screen's pixels per design pixel; the
+  // picture is then drawn as a gauge that many times larger, text included, so that it
+  // stays sharp on a denser screen.
+  QImage Picture(double scale = 1.0) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

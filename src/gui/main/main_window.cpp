@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 #include "gui/base/latin1.h"
 
 #include <chrono>
@@ -58,6 +59,9 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
       actions_(std::move(actions)) {
   RegisterProgramIcon();  // the band shows the program's own icon
   LoadDesign(*ui_);
+  // Every size of the design's picture, so that a dense screen draws the band's icon
+  // from a larger one.
+  setWindowIcon(ProgramIcon());
   popList_ = new QMenu(this);
   popList_->setObjectName(QStringLiteral("popList"));
   Run1_ = popList_->addAction(QStringLiteral("&Run"));
@@ -117,7 +121,8 @@ void TMain::Resize() {
 void TMain::PlaceInWorkArea(const QRect& work_area) {
   const int top = work_area.top() + work_area.height() - height() - 16;
   const int left = work_area.left() + work_area.width() - width() - 16;
-  move(left, top);
+  // A window larger than the work area keeps its band there, where it can be dragged.
+  move(std::max(left, work_area.left()), std::max(top, work_area.top()));
 }
 
 void TMain::FormCreate() {

@@ -1,11 +1,15 @@
 #include "platform/launcher_files.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/formats/command_line.h"
 #include "platform/formats/desktop_entry.h"
 #include "platform/formats/launcher_icons.h"
+#include "platform/posix/file_descriptor.h"
+#include "platform/formats/launcher_program.h"
 #include "platform/posix/staged_commit.h"
 #include "platform/staged_file.h"
 
@@ -13,6 +17,7 @@ namespace rk5::platform {
 namespace {
 
 constexpr char kExtension[] = ".desktop";
+constexpr off_t kLargestLauncher = 64 * 1024;  // far beyond any launcher of ours
 
 bool IsFolder(const std::string& path) {
   struct stat st {};
@@ -28,7 +33,8 @@ class PosixLauncherFiles final : public LauncherFiles {
 
   bool Write(const std::string& folder, const std::string& name, const Launcher& launcher) override {
     if (!IsFileName(name) || !IsFolder(folder)) return false;
-    DesktopEntry entry{name, {launcher.target}, launcher.working_folder, launcher.description, {}};
+    const std::string& shown = launcher.title.empty() ? name : launcher.title;
+    DesktopEntry entry{shown, {launcher.target}, launcher.working_folder, launcher.description, {}};
     for (std::string& arg : SplitArguments(launcher.arguments)) entry.command.push_back(std::move(arg));
     if (!DesktopEntryText(entry)) return false;  // before any picture is saved for it
     entry.icon = icons_.PictureFor(launcher.icon_file);
@@ -37,6 +43,23 @@ class PosixLauncherFiles final : public LauncherFiles {
     const std::string file = (folder.back() == '/' ? folder : folder + "/") + FileName(name);
     std::unique_ptr<StagedFile> staged = stager_->Stage(file);
     return staged && staged->Write(text->data(), text->size()) && CommitStaged(*staged, true);
+  }
+
+  bool RemoveIfStarting(const std::string& folder, const std::string& name,
+                        const std::string& program) override {
+    if (!IsFileName(name) || !IsFolder(folder)) return true;
+    const std::string file = (folder.back() == '/' ? folder : folder + "/") + FileName(name);
+    // Only a plain file is read, never through a link or from a pipe.
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > kLargestLauncher) {
+      return true;
+    }
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    const ssize_t got = ::read(fd.get(), text.data(), text.size());
+    if (got < 0 || ExecProgramName(text.substr(0, static_cast<std::size_t>(got))) != program) return true;
+    return ::unlink(file.c_str()) == 0;
   }
 
   std::string FileName(const std::string& name) const override { return name + kExtension; }

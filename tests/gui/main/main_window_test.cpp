@@ -110,6 +110,8 @@ TEST_F(MainWindow, SitsSixteenPixelsInFromTheWorkAreasBottomRight) {
   EXPECT_EQ(main->pos(), QPoint(1920 - 311 - 16, 1040 - 329 - 16));
   main->PlaceInWorkArea(QRect(100, 50, 800, 600));
   EXPECT_EQ(main->pos(), QPoint(573, 305));
+  main->PlaceInWorkArea(QRect(100, 50, 300, 200));  // too small: the band stays on it
+  EXPECT_EQ(main->pos(), QPoint(100, 50));
 }
 
 TEST_F(MainWindow, TheHintShowsExactlyWhenTheListIsEmpty) {
