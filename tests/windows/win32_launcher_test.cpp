@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include "helper_process.h"
+#include "platform/atomic_file.h"
 #include "platform/launcher_files.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/wide_text.h"
@@ -15,6 +17,9 @@ namespace rk5 {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Where the link header keeps them.
+constexpr std::size_t kShowCommandAt = 0x3c, kHotKeyAt = 0x40, kHeaderSize = 0x4c;
 
 platform::Launcher ReadLink(const std::string& file) {
   platform::Launcher read;
@@ -27,18 +32,26 @@ platform::Launcher ReadLink(const std::string& file) {
   wchar_t text[INFOTIPSIZE] = {};
   if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
       SUCCEEDED(persist->Load(platform::Widen(file).c_str(), STGM_READ))) {
-    if (SUCCEEDED(link->GetPath(text, INFOTIPSIZE, nullptr, SLGP_RAWPATH))) read.target = platform::Narrow(text);
+    // The item list keeps every name in UTF-16; the link's path field is in the ANSI code
+    // page, where letters outside it turn into "?".
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(link->GetIDList(&items)) && ::SHGetPathFromIDListW(items, text)) read.target = platform::Narrow(text);
+    ::CoTaskMemFree(items);
     if (SUCCEEDED(link->GetArguments(text, INFOTIPSIZE))) read.arguments = platform::Narrow(text);
     if (SUCCEEDED(link->GetWorkingDirectory(text, INFOTIPSIZE))) read.working_folder = platform::Narrow(text);
     if (SUCCEEDED(link->GetDescription(text, INFOTIPSIZE))) read.description = platform::Narrow(text);
     if (SUCCEEDED(link->GetIconLocation(text, INFOTIPSIZE, &read.icon_index))) read.icon_file = platform::Narrow(text);
-    WORD hot_key = 0;
-    if (SUCCEEDED(link->GetHotkey(&hot_key))) read.hot_key = hot_key;
-    int show = 0;
-    if (SUCCEEDED(link->GetShowCmd(&show))) read.show_state = show == SW_SHOWMAXIMIZED ? 2 : show == SW_SHOWNORMAL ? 0 : 1;
   }
   if (persist != nullptr) persist->Release();
   link->Release();
+  // Show command and hot key as the file's header holds them for the shell that starts it.
+  const std::string bytes = platform::ReadWholeFile(file, 1 << 16).value_or("");
+  if (bytes.size() >= kHeaderSize) {
+    auto field = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8; };
+    const int show = field(kShowCommandAt);
+    read.show_state = show == SW_SHOWMAXIMIZED ? 2 : show == SW_SHOWMINNOACTIVE ? 1 : 0;
+    read.hot_key = field(kHotKeyAt);
+  }
   return read;
 }
 
@@ -51,8 +64,11 @@ TEST(Win32LauncherFiles, EveryFieldOfALinkReadsBackAndBadLaunchersWriteNothing) 
   EXPECT_EQ(launchers->FileName("Tool"), "Tool.lnk");
 
   // Outside the ANSI code page: Greek and Chinese letters in the target and its folder.
-  const platform::Launcher full{"C:\\Tools \xce\xa9\\\xe5\xb7\xa5\xe5\x85\xb7.exe", "/a \"b c\"",
-                                "C:\\Tools \xce\xa9", "A tool \xce\xa9", "C:\\Tools \xce\xa9\\icons.dll",
+  const std::string tools = where + "\\Tools \xce\xa9";
+  fs::create_directories(fs::path(platform::Widen(tools)));
+  const std::string target = tools + "\\\xe5\xb7\xa5\xe5\x85\xb7.exe";
+  fs::copy_file(fs::path(platform::Widen(test::ToolPath())), fs::path(platform::Widen(target)));
+  const platform::Launcher full{target, "/a \"b c\"", tools, "A tool \xce\xa9", tools + "\\icons.dll",
                                 3, MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_ALT), 2};
   ASSERT_TRUE(launchers->Write(where, "Tool \xce\xa9", full));
   const platform::Launcher read = ReadLink(where + "\\Tool \xce\xa9.lnk");
@@ -86,7 +102,7 @@ TEST(Win32LauncherFiles, EveryFieldOfALinkReadsBackAndBadLaunchersWriteNothing) 
     SCOPED_TRACE(bad.name);
     EXPECT_FALSE(launchers->Write(bad.folder, bad.name, bad.launcher));
   }
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);  // link, tools
   fs::remove_all(folder);
 }
 

