@@ -79,8 +79,14 @@ std::optional<std::string_view> KeyOfLine(std::string_view text) {
   return key;
 }
 
+// A value in one pair of double or single quotes reads without them, as the profile
+// functions read it; the blanks inside the quotes are kept.
 std::string_view ValueOf(std::string_view text) {
-  return Trim(text.substr(text.find('=') + 1));
+  std::string_view value = Trim(text.substr(text.find('=') + 1));
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
