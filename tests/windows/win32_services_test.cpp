@@ -103,7 +103,7 @@ TEST(Win32BusyMarks, AMarkHeldByAnotherProcessIsSeenAndFreedWhenItIsKilled) {
   auto marks = platform::MakeBusyMarks();
   const std::string service = "rk5-test-" + std::to_string(::GetCurrentProcessId());
   // A kernel object name may not hold "\"; a long topic passes the name's bound.
-  for (const std::string topic : {std::string("Tool\\One"), std::string(400, 'x')}) {
+  for (const std::string& topic : {std::string("Tool\\One"), std::string(400, 'x')}) {
     SCOPED_TRACE(topic.size());
     EXPECT_FALSE(marks->IsHeld(service, topic));
     test::HelperProcess holder("hold-mark " + service + " \"" + topic + "\"");
