@@ -41,17 +41,36 @@ constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
 
 // Replaced the way other systems rename: readers that have the old file open (shared
 // for delete, as all of ours) keep reading it, and the new one takes the name at once.
-// Windows 10 and later; false where the file system or the system does not offer it.
+// Windows 10 and later on NTFS; false where the system does not offer it (Wine does not).
 bool RenameOverWhileRead(const std::wstring& from, const std::wstring& to) {
+  // The system takes the new name in its own form: "\??\" and the full path.
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetFullPathNameW(to.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return false;
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n);
+  }
+  std::wstring name;
+  if (full.rfind(L"\\\\?\\", 0) == 0) {
+    name = L"\\??\\" + full.substr(4);
+  } else if (full.rfind(L"\\\\", 0) == 0) {
+    name = L"\\??\\UNC\\" + full.substr(2);
+  } else {
+    name = L"\\??\\" + full;
+  }
   FileHandle file(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  const std::size_t name_bytes = to.size() * sizeof(wchar_t);
+  const std::size_t name_bytes = name.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(RenameInfoEx) + name_bytes, 0);
   auto* rename = reinterpret_cast<RenameInfoEx*>(buffer.data());
   rename->flags = kReplaceIfExists | kPosixSemantics;
   rename->file_name_length = static_cast<DWORD>(name_bytes);
-  std::copy(to.begin(), to.end(), rename->file_name);
+  std::copy(name.begin(), name.end(), rename->file_name);
   return ::SetFileInformationByHandle(file.get(), kRenameInfoEx, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
