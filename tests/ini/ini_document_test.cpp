@@ -29,6 +29,8 @@ TEST(IniRead, OnePairOfEnclosingQuotesIsTakenOff) {
       {"d", " padded "}, {"s", "single"}, {"mixed", "\"a'"}, {"lone", "\""}, {"in", "a \"b\" c"},
       {"twice", "\"x\""}};
   for (const auto& [key, value] : cases) EXPECT_EQ(doc.ReadString("T", key, "?"), value) << key;
+  EXPECT_EQ(doc.Value("T", "s"), "'single'");  // as written, for the registry file
+  EXPECT_EQ(IniDocument::Parse("[T]\nn=\"12\"\n").ReadInteger("T", "n", 0), 12);
 }
 
 TEST(IniRead, ListsSectionsAndKeysInFileOrder) {
