@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The demo: builds the program, serves the sample catalogue and tools from nginx on
+# The demo: builds the program, publishes the sample catalogue with rk5helper-publish and
+# signs it with a throwaway minisign key pinned in the program's "Settings.ini", serves
+# catalogue and tools from nginx on
 # loopback, prepares a scratch program folder and registry so that the run lands in the
 # main window, and starts it, reaching the server through http_proxy. On a machine
 # without a display it runs under Xvfb, presses Refresh, selects a row and saves a
@@ -7,7 +9,8 @@
 #
 #   scripts/demo.sh /dl [Section]   installs one tool of the catalogue (default PortScan)
 # through the download mode, as the main window's Download starts it: the window fetches
-# the archive, checks its SHA256 key, unpacks it beside the program folder and records it;
+# the archive, checks its SHA256 key from the signed catalogue, unpacks it beside the
+# program folder and records it;
 # the main window then shows the tool installed. Without a display: under Xvfb, with a
 # screenshot of the finished download (docs/screenshots/demo_download.png, or RK5_DEMO_SHOT).
 set -euo pipefail
@@ -37,18 +40,21 @@ private_display() {
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 }
 
-# The publisher's server: the catalogue, one archive and one licence text per tool.
+# The publisher's server: the catalogue and its signature, one archive and one licence
+# text per tool.
 www=$scratch/www
 mkdir -p "$www/zip" "$www/licence"
-sed "s/@HOST@/$host/g" demo/rk5h.ini > "$www/rk5h.ini"
 cp build/demo/zip/*.zip "$www/zip/"
 for folder in demo/tools/*/; do
   name=$(basename "$folder")
   cp "$folder/licence.txt" "$www/licence/$(echo "$name" | tr 'A-Z' 'a-z').txt"
-  # The catalogue names each archive's SHA-256 digest; the download checks it.
-  sum=$(sha256sum "$www/zip/$name.zip" | cut -d' ' -f1)
-  sed -i "s#^DL=http://$host/zip/$name.zip\r\{0,1\}\$#&\nSHA256=$sum#" "$www/rk5h.ini"
 done
+# The publisher's side: a throwaway key, the catalogue published from the template and the
+# archives (every SHA-256 digest computed, which the download checks), then signed.
+minisign -G -W -p "$scratch/demo.pub" -s "$scratch/demo.key" >/dev/null
+sed "s/@HOST@/$host/g" demo/rk5h.ini > "$scratch/template.ini"
+build/rk5helper-publish --template "$scratch/template.ini" --archives build/demo/zip \
+  --output "$www/rk5h.ini" --secret-key "$scratch/demo.key" --sign >/dev/null
 port=$(scripts/loopback_nginx.sh start "$www" "$scratch")
 
 # The installed program: its folder, its files beside it, and the registry naming it.
@@ -56,7 +62,9 @@ tools=$scratch/opt/Rk5
 program=$tools/Helper
 mkdir -p "$program" "$scratch/Desktop"
 cp build/rk5helper "$program/"
-printf '[Server]\r\nURL=http://%s/rk5h.ini\r\n' "$host" > "$program/Settings.ini"
+# The key pinned: the program takes only catalogues that this key signed.
+printf '[Server]\r\nURL=http://%s/rk5h.ini\r\nPublicKey=%s\r\n' "$host" "$(sed -n 2p "$scratch/demo.pub")" \
+  > "$program/Settings.ini"
 sed "s#@TOOLS@#$tools#g" demo/Local.ini > "$program/Local.ini"
 for installed in HexView LogTail; do
   mkdir -p "$tools/$installed"
@@ -75,8 +83,10 @@ export http_proxy=http://127.0.0.1:$port no_proxy= NO_PROXY=
 echo "demo: catalogue at http://$host/rk5h.ini (nginx on 127.0.0.1:$port), program in $program" >&2
 
 if [ "$mode" = /dl ]; then
-  # As after a refresh: "Local.ini" holds the whole catalogue, so every tool is offered.
+  # As after a refresh: "Local.ini" holds the whole catalogue, so every tool is offered,
+  # and the signed catalogue lies beside the program, which the download checks again.
   cp "$www/rk5h.ini" "$program/Local.ini"
+  cp "$www/rk5h.ini" "$www/rk5h.ini.minisig" "$program/"
   grep -q "^\[$tool\]" "$program/Local.ini" || { echo "demo: no tool [$tool] in the catalogue" >&2; exit 2; }
   if [ -n "${DISPLAY:-}" ] && [ -z "${RK5_DEMO_SHOT:-}" ]; then
     "$program/rk5helper" /dl "$tool"

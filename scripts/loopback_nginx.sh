@@ -2,13 +2,19 @@
 # Starts nginx on a free loopback port, serving a folder, with every file of its own in a
 # scratch folder; prints the port. Requests may come through a proxy variable in absolute
 # form ("GET http://any.host/x HTTP/1.0"): nginx answers them from the same folder.
-#   loopback_nginx.sh start <www-folder> <scratch-folder>   -> prints the port
+#   loopback_nginx.sh start <www-folder> <scratch-folder> [<cert> <key> [<directives>]]
+#     -> prints the port; with a certificate and its key the server speaks only https, and
+#        directives (nginx text) go into its server block
 #   loopback_nginx.sh stop <scratch-folder>
 set -euo pipefail
 cmd=$1
 case "$cmd" in
   start)
     www=$(realpath "$2"); scratch=$(realpath "$3")
+    tls=""; extra=${6:-}
+    if [ -n "${4:-}" ]; then
+      tls="ssl; ssl_certificate $(realpath "$4"); ssl_certificate_key $(realpath "$5")"
+    fi
     mkdir -p "$scratch/nginx/tmp"
     for attempt in 1 2 3 4 5 6 7 8; do
       port=$(( 20000 + RANDOM % 20000 ))
@@ -29,9 +35,10 @@ http {
   default_type application/octet-stream;
   sendfile on;
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:$port ${tls:+$tls};
     server_name _;
     root $www;
+    $extra
   }
 }
 CONF

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-liberation xvfb xauth xdotool x11-utils nginx-light zip unzip curl time
   xdg-utils libqt6svg6 desktop-file-utils libglib2.0-bin
+  minisign faketime
 )
 if [ "${RK5_SETUP_EXTRA:-}" = fuzz ]; then
   packages+=(clang)

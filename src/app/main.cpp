@@ -11,6 +11,7 @@
 #include "gui/base/program_icon.h"
 #include "ini/file_registry.h"
 #include "install/download_names.h"
+#include "platform/creation_mask.h"
 #include "platform/process_info.h"
 #include "platform/services.h"
 #include "platform/text.h"
@@ -34,9 +35,11 @@ std::string Describe(const rk5::RunState& state, const rk5::ModePlan& plan) {
 
 int main(int argc, char** argv) {
   std::string first_argument = argc > 1 ? argv[1] : "";
-  rk5::platform::Services services = rk5::platform::MakeSystemServices(rk5::RegistryInFile);
+  // Read while this is the only thread: on some systems reading it means changing it.
+  const unsigned creation_mask = rk5::platform::ReadCreationMaskAtStart();
   // A launcher for a file without an icon of its own shows the program's icon.
-  services.launcher_files = rk5::platform::MakeLauncherFiles({}, rk5::ProgramIconPng());
+  rk5::platform::Services services =
+      rk5::platform::MakeSystemServices(rk5::RegistryInFile, creation_mask, rk5::ProgramIconPng());
   rk5::RunState state =
       rk5::DecideRun(first_argument, rk5::platform::FolderOfPath(rk5::platform::ExecutablePath()),
                      *services.registry);
@@ -54,7 +57,8 @@ int main(int argc, char** argv) {
   if (plan.windows.empty()) return 0;  // no mode: the run ends silently
 
   rk5::RunTitle title;
-  rk5::WindowSetup setup{.Title = &title};
+  rk5::WindowSetup setup{.Title = &title, .Fetch = {.Stager = services.file_stager.get()}};
+  setup.Fetch.Limits.extra_authority = state.TrustedAuthority;
   rk5::WindowFactory factory;
   rk5::RegisterAvailableWindows(factory, state, services, setup);
   // A later window of the mode (the hidden About window) that this build lacks is left

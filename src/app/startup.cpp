@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "catalogue/program_files.h"
+#include "catalogue/signed_catalogue.h"
 #include "platform/text.h"
 
 namespace rk5 {
@@ -18,7 +19,12 @@ RunState DecideRun(std::string_view first_argument, std::string_view program_fol
     state.RunMode = "/installed";
   }
 
-  CheckForUpdate(InFolder(state.ProgramFolder, kCatalogueFile), state);
+  if (key) state.TrustedAuthority = key->ReadString(kTrustedAuthorityValue);
+  // With a publisher's key, only a catalogue that still verifies may announce a build.
+  if (auto catalogue =
+          TrustedCatalogue(state.ProgramFolder, ReadCataloguePolicy(state.ProgramFolder))) {
+    CheckForUpdate(*catalogue, state);
+  }
   return state;
 }
 

@@ -54,6 +54,18 @@ inline constexpr TextKey SHA256{"SHA256", ""};  // when present: that executable
 inline constexpr std::string_view kServerSection = "Server";
 namespace server_key {
 inline constexpr TextKey URL{"URL", "http://www.rk5helper.example/rk5h.ini"};
+// The base64 line of the publisher's minisign ".pub" file: set, a catalogue is used only
+// with a valid signature. Missing or blank: the key built in, if any (signed_catalogue.h).
+inline constexpr TextKey PublicKey{"PublicKey", ""};
+// Days after its signing that a catalogue is still taken; 0 or no number: no such limit.
+inline constexpr NumberKey MaxAge{"MaxAge", 0};
 }  // namespace server_key
+
+// "Accepted.ini": the newest signing time this program folder has taken a catalogue of,
+// out of every merge's reach.
+inline constexpr std::string_view kAcceptedSection = "Catalogue";
+namespace accepted_key {
+inline constexpr TextKey Timestamp{"Timestamp", "0"};
+}  // namespace accepted_key
 
 }  // namespace rk5

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/formats/fnv_hash.h"
 #include "platform/text.h"
 
 namespace rk5 {
@@ -11,8 +12,6 @@ namespace {
 using platform::EqualsFolded;
 using platform::Trim;
 
-constexpr std::uint64_t kHashStart = 0xcbf29ce484222325ull;
-constexpr std::uint64_t kHashFactor = 0x100000001b3ull;
 // Files indexed by 31-bit offsets; the top bit tells added lines from the file's.
 constexpr std::size_t kLargestIndexed = 0x7FFFFFFFu;
 
@@ -21,8 +20,8 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 // Of a name without regard to letter case, so that equal names hash alike. The bytes are
 // folded in one by one, then every bit is spread over the whole: names that differ only
 // in their last letters (Tool1, Tool2) would otherwise share their high bits.
-std::uint64_t FoldedHash(std::string_view name, std::uint64_t hash = kHashStart) {
-  for (char c : name) hash = (hash ^ static_cast<unsigned char>(Lower(c))) * kHashFactor;
+std::uint64_t FoldedHash(std::string_view name, std::uint64_t hash = platform::kFnvStart) {
+  for (char c : name) hash = platform::FnvStep(hash, static_cast<unsigned char>(Lower(c)));
   hash ^= hash >> 33;
   hash *= 0xff51afd7ed558ccdull;
   hash ^= hash >> 33;
@@ -311,7 +310,7 @@ std::uint32_t IniDocument::SlotsEnd(std::uint32_t section) const {
 }
 
 std::uint64_t IniDocument::AddedKeyHash(std::uint32_t section, std::string_view name) const {
-  return FoldedHash(name, (kHashStart ^ section) * kHashFactor);
+  return FoldedHash(name, platform::FnvStep(platform::kFnvStart, section));
 }
 
 std::optional<std::uint32_t> IniDocument::FindSection(std::string_view section) const {

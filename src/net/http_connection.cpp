@@ -145,10 +145,21 @@ bool HttpConnection::Send(const HttpRequest& request) {
     return false;
   }
   CURL* e = s.easy;
-  s.url = "http://" + request.host + EncodeRequestPath(request.path);
+  s.url = (request.secure ? "https://" : "http://") + request.host + ":" +
+          std::to_string(request.port) + EncodeRequestPath(request.path);
   curl_easy_setopt(e, CURLOPT_URL, s.url.c_str());
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");  // https only by redirect
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A fetch that began secure stays secure: no redirect takes it to plain http. A plain
+  // one may be sent on to https.
+  const char* protocols = request.secure ? "https" : "http,https";
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, protocols);
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
+  // The certificate and its name are checked against the system's store; the user's own
+  // authority, when set, is trusted as well (the store's folder stays in use beside it).
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!limits_.extra_authority.empty()) {
+    curl_easy_setopt(e, CURLOPT_CAINFO, limits_.extra_authority.c_str());
+  }
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));

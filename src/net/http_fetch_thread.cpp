@@ -1,13 +1,12 @@
 #include "net/http_fetch_thread.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QPointer>
 
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <set>
-#include <vector>
+#include <utility>
 
 #include "net/fetch_size.h"
 #include "net/http_connection.h"
@@ -25,12 +24,6 @@ constexpr std::size_t kFileBuffer = 64 * 1024;
 constexpr char kFormContentType[] = "Content-Type: application/x-www-form-urlencoded";
 // The longest the GUI thread stays away from its event loop answering progress reports.
 constexpr std::chrono::milliseconds kSlice{10};
-
-// The workers that exist, for the exit; created and freed on the GUI thread only.
-std::set<THttpFetchThread*>& LiveWorkers() {
-  static std::set<THttpFetchThread*> workers;
-  return workers;
-}
 
 }  // namespace
 
@@ -69,72 +62,51 @@ class StagedTarget {
   std::string buffer_;
 };
 
-THttpFetchThread::THttpFetchThread(THttpFetch* owner, bool to_file)
-    : owner_(owner), to_file_(to_file) {
-  static const bool registered = (qAddPostRoutine(&THttpFetchThread::StopAllAtExit), true);
-  static_cast<void>(registered);
-  InitHttpLayer();  // here, on the GUI thread, rather than in the first worker
-  LiveWorkers().insert(this);
+THttpFetchThread::THttpFetchThread(THttpFetch& component, THttpFetchSettings settings,
+                                   bool to_file)
+    : component_(component),
+      settings_(std::move(settings)),
+      to_file_(to_file),
+      spare_wake_(new QEvent(ProgressEventType())),
+      run_ended_(std::make_unique<QEvent>(RunEndedEventType())) {}
+
+THttpFetchThread::~THttpFetchThread() {
+  Cancel();
+  abandoned_.store(true);
+  progress_returned_.fetch_add(1);
+  progress_returned_.notify_all();
+  Join();
+  delete spare_wake_.exchange(nullptr);
 }
 
-THttpFetchThread::~THttpFetchThread() { LiveWorkers().erase(this); }
+void THttpFetchThread::Resume() { thread_ = std::thread([this] { Run(); }); }
 
-void THttpFetchThread::StopAllAtExit() {
-  const std::vector<THttpFetchThread*> workers(LiveWorkers().begin(), LiveWorkers().end());
-  for (THttpFetchThread* worker : workers) {
-    worker->Terminate();
-    worker->success_.store(false);
-    worker->abandoned_.store(true);
-    worker->progress_returned_.fetch_add(1);
-    worker->progress_returned_.notify_all();
-  }
-  for (THttpFetchThread* worker : workers) {
-    if (!worker->wait(QDeadlineTimer(kExitWait))) continue;  // left to the exit
-    worker->run_ended_.load(std::memory_order_acquire);
-    if (worker->owner_ != nullptr) worker->owner_->worker_ = nullptr;
-    delete worker;
-  }
+void THttpFetchThread::Cancel() {
+  terminated_.store(true);
+  success_.store(false);
 }
 
-void THttpFetchThread::run() {
+void THttpFetchThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void THttpFetchThread::Run() {
   Execute();
-  // This object lives on the GUI thread, so the completion step runs there. The event is
-  // made before the end is published, like the progress wake-up before its ticket.
-  auto ended = std::make_unique<QEvent>(RunEndedEventType());
-  run_ended_.store(true, std::memory_order_release);
-  QCoreApplication::postEvent(this, ended.release());
-}
-
-void THttpFetchThread::Finished() {
-  wait();  // the few steps the thread takes after run(); the handlers see it ended
-  if (owner_ != nullptr) owner_->FetchFinished(*this);
-  delete this;
-}
-
-bool THttpFetchThread::event(QEvent* event) {
-  // Pair with the stores that publish a ticket and the end of the run: an event made on the
-  // worker before them is complete here. The queue's own lock orders the same, but inside
-  // the toolkit, out of the sanitizer's view.
-  progress_asked_.load(std::memory_order_acquire);
-  run_ended_.load(std::memory_order_acquire);
-  if (event->type() == ProgressEventType()) {
-    ServeProgress();
-  } else if (event->type() == RunEndedEventType()) {
-    Finished();
-  } else {
-    return QThread::event(event);
-  }
-  return true;
+  // The completion step joins this thread before it reads the outcome.
+  QCoreApplication::postEvent(&component_, run_ended_.release());
 }
 
 void THttpFetchThread::RunReportProgress() {
   const std::uint32_t ticket = progress_returned_.load() + 1;
   if (abandoned_.load()) return;
-  if (!wake_event_) wake_event_ = std::make_unique<QEvent>(ProgressEventType());
   progress_asked_.store(ticket);
   // Either the GUI thread still watches and sees the ticket, or it has stopped watching
-  // and this event brings it back; when both happen, the event finds nothing to answer.
-  if (!gui_watching_.load()) QCoreApplication::postEvent(this, wake_event_.release());
+  // and a wake-up brings it back; when both happen, the wake-up finds nothing to answer.
+  if (!gui_watching_.load()) {
+    if (QEvent* wake = spare_wake_.exchange(nullptr)) {
+      QCoreApplication::postEvent(&component_, wake);
+    }
+  }
   const auto returned = [&] {
     return progress_returned_.load(std::memory_order_acquire) != ticket - 1;
   };
@@ -142,38 +114,43 @@ void THttpFetchThread::RunReportProgress() {
   progress_returned_.wait(ticket - 1, std::memory_order_acquire);
 }
 
-void THttpFetchThread::ServeProgress() {
+bool THttpFetchThread::ServeProgress() {
+  if (spare_wake_.load() == nullptr) spare_wake_.store(new QEvent(ProgressEventType()));
   const auto start = std::chrono::steady_clock::now();
   const auto waiting = [&] {
     return progress_asked_.load() != progress_returned_.load(std::memory_order_relaxed);
   };
+  // The handlers may destroy the component, and this worker with it.
+  const QPointer<THttpFetch> component(&component_);
   gui_watching_.store(true);
-  while (AnswerProgress() && std::chrono::steady_clock::now() - start < kSlice &&
-         gui_watch_.For(waiting)) {
+  Answer answer;
+  while ((answer = AnswerProgress(component)) == Answer::kAnswered &&
+         std::chrono::steady_clock::now() - start < kSlice && gui_watch_.For(waiting)) {
   }
+  if (answer == Answer::kGone) return false;
   gui_watching_.store(false);
-  AnswerProgress();  // asked for just as the GUI thread stopped watching
+  // Asked for just as the GUI thread stopped watching.
+  return AnswerProgress(component) != Answer::kGone;
 }
 
-bool THttpFetchThread::AnswerProgress() {
+THttpFetchThread::Answer THttpFetchThread::AnswerProgress(
+    const QPointer<THttpFetch>& component) {
   // A handler that runs a modal loop may meet a second event of this worker in it; the
   // report it would find is the one already being answered.
-  if (answering_) return false;
+  if (answering_) return Answer::kNone;
   const std::uint32_t asked = progress_asked_.load();
-  if (asked == progress_returned_.load(std::memory_order_relaxed)) return false;
-  answering_ = true;
-  ReportProgress();
-  answering_ = false;
+  if (asked == progress_returned_.load(std::memory_order_relaxed)) return Answer::kNone;
+  if (settings_.OnProgress) {
+    // It runs from a copy, and nothing of this object is touched once the component is gone.
+    const TOnProgressEvent handler = settings_.OnProgress;
+    answering_ = true;
+    handler(this, total_size_.load(), readed_.load());
+    if (component.isNull()) return Answer::kGone;
+    answering_ = false;
+  }
   progress_returned_.store(asked, std::memory_order_release);
   progress_returned_.notify_one();
-  return true;
-}
-
-void THttpFetchThread::ReportProgress() {
-  // The handler belongs to the owner; once the component is gone, so may the owner be.
-  if (owner_ != nullptr && on_progress_) {
-    on_progress_(this, total_size_.load(), readed_.load());
-  }
+  return Answer::kAnswered;
 }
 
 void THttpFetchThread::Fail(TFetchFailure why) {
@@ -183,23 +160,25 @@ void THttpFetchThread::Fail(TFetchFailure why) {
 
 void THttpFetchThread::Execute() {
   try {
-    const UrlParts url = SplitUrl(url_);
+    const UrlParts url = SplitUrl(settings_.URL);
     if (Terminated()) return Fail(TFetchFailure::fCancelled);
 
-    HttpConnection connection(limits_, &terminated_);
+    HttpConnection connection(settings_.Limits, &terminated_);
     HttpRequest request;
-    request.agent = agent_;
+    request.agent = settings_.Agent;
     request.host = url.host;
-    request.user_name = user_name_;
-    request.password = password_;
-    request.verb = post_query_.empty() ? "GET" : "POST";
+    request.secure = url.secure;
+    request.port = url.port;
+    request.user_name = settings_.UserName;
+    request.password = settings_.Password;
+    request.verb = settings_.PostQuery.empty() ? "GET" : "POST";
     request.path = url.path;
-    request.referrer = referer_;
-    request.accept = "Accept: " + accept_types_;
-    request.reload = !use_cache_;
-    if (!post_query_.empty()) {
+    request.referrer = settings_.Referer;
+    request.accept = "Accept: " + settings_.AcceptTypes;
+    request.reload = !settings_.UseCache;
+    if (!settings_.PostQuery.empty()) {
       request.extra_headers = kFormContentType;
-      request.body = post_query_;
+      request.body = settings_.PostQuery;
     }
     connection.Send(request);  // a failed send shows as a reply without size or body
     if (Terminated()) return Fail(TFetchFailure::fCancelled);
@@ -212,11 +191,13 @@ void THttpFetchThread::Execute() {
     if (!connection.ReplyArrived()) {
       return Fail(connection.TimedOut() ? TFetchFailure::fTimedOut : TFetchFailure::fNoReply);
     }
-    if (!length && binary_data_) return Fail(TFetchFailure::fBadReply);
+    if (!length && settings_.BinaryData) return Fail(TFetchFailure::fBadReply);
     if (length) {
       const std::optional<std::int32_t> total = ParseContentLength(*length);
       if (!total) return Fail(TFetchFailure::fBadReply);
-      if (size_limit_ > 0 && *total > size_limit_) return Fail(TFetchFailure::fTooLarge);
+      if (settings_.SizeLimit > 0 && *total > settings_.SizeLimit) {
+        return Fail(TFetchFailure::fTooLarge);
+      }
       total_size_.store(*total);
     }
 
@@ -224,7 +205,7 @@ void THttpFetchThread::Execute() {
     std::optional<StagedTarget> target;
     if (to_file_) {
       std::unique_ptr<platform::StagedFile> staged =
-          file_name_.empty() ? nullptr : platform::MakeFileStager()->Stage(file_name_);
+          settings_.FileName.empty() ? nullptr : settings_.Stager->Stage(settings_.FileName);
       if (!staged) return Fail(TFetchFailure::fTargetNotWritten);
       target.emplace(std::move(staged));
     } else {
@@ -256,9 +237,8 @@ bool THttpFetchThread::ReadBody(HttpConnection& connection, StagedTarget* target
       if (connection.TimedOut()) Fail(TFetchFailure::fTimedOut);
       return !connection.TimedOut();
     }
-    last_chunk_ = static_cast<std::uint32_t>(n);
     // Past what the events can report, or past what the owner takes.
-    if (!AddReceived(readed, n) || (size_limit_ > 0 && readed > size_limit_)) {
+    if (!AddReceived(readed, n) || (settings_.SizeLimit > 0 && readed > settings_.SizeLimit)) {
       Fail(TFetchFailure::fTooLarge);
       return false;
     }
@@ -271,7 +251,7 @@ bool THttpFetchThread::ReadBody(HttpConnection& connection, StagedTarget* target
     }
     if (target == nullptr) result_.append(chunk, n);
     readed_.store(readed);
-    if (on_progress_) RunReportProgress();
+    if (settings_.OnProgress) RunReportProgress();
     if (overrun) {
       Fail(TFetchFailure::fBadReply);
       return false;

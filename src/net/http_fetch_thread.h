@@ -1,19 +1,20 @@
 #pragma once
-// THttpFetchThread: the worker of one fetch. Created suspended and filled with copies of
-// the component's settings, it runs the request on its own thread, reports progress on
-// the GUI thread while it waits, has the completion step run on the GUI thread after its
-// run, and then frees itself. Nobody else frees it.
+// THttpFetchThread: the worker of one fetch, owned by its component. It runs the request
+// on a thread of its own with a copy of the component's settings, has the GUI thread run
+// OnProgress after every piece while it waits, and posts the end of its run to the
+// component, whose completion step runs on the GUI thread. Destroying it stops the thread
+// and waits for it; its posted events die with the component.
 #include <QEvent>
-#include <QThread>
+#include <QObject>
+#include <QPointer>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "net/http_fetch.h"
-#include "net/http_request.h"
 #include "net/watch.h"
 
 namespace rk5 {
@@ -21,82 +22,80 @@ namespace rk5 {
 class HttpConnection;
 class StagedTarget;
 
-class THttpFetchThread : public QThread {
-  Q_OBJECT
-
+class THttpFetchThread : public QObject {
  public:
-  THttpFetchThread(THttpFetch* owner, bool to_file);
+  // `component` receives the posted events and outlives this object. A file fetch needs
+  // settings.Stager.
+  THttpFetchThread(THttpFetch& component, THttpFetchSettings settings, bool to_file);
+  // Cancels, releases a progress report the GUI thread will no longer answer, and joins.
   ~THttpFetchThread() override;
+  THttpFetchThread(const THttpFetchThread&) = delete;
+  THttpFetchThread& operator=(const THttpFetchThread&) = delete;
 
-  void Resume() { start(); }
-  // When the application object goes, workers still running are told to stop, their
-  // waits for the GUI thread released, and each is given kExitWait to end; those that
-  // ended are freed. Without this their threads would run on into the process's exit.
-  static constexpr std::chrono::seconds kExitWait{2};
-  static void StopAllAtExit();
-  // The cooperative stop, polled at the check points.
-  void Terminate() { terminated_.store(true); }
+  void Resume();
+  // The cooperative stop, polled at the check points; clears the success flag as well.
+  void Cancel();
   bool Terminated() const { return terminated_.load(); }
-  // The two events the worker posts to this object on the GUI thread.
+
+  // The two events the worker posts to its component.
   static QEvent::Type ProgressEventType();
   static QEvent::Type RunEndedEventType();
 
- protected:
-  void run() override;
-  bool event(QEvent* event) override;
+  // GUI thread, on a progress event: answers the waiting report, then goes on answering
+  // while reports follow closely, so that a fast download does not pay a trip through
+  // the event queue and two thread wake-ups per piece. Back to the event loop when they
+  // pause or after kSlice. False when a handler destroyed the component, and this with it.
+  bool ServeProgress();
+  // GUI thread, on the end of the run: waits for the thread's last steps.
+  void Join();
+
+  // The outcome, for the completion step once the run has ended.
+  bool ToFile() const { return to_file_; }
+  bool Succeeded() const { return success_.load(); }
+  TFetchFailure Failure() const { return failure_; }
+  const std::string& FileName() const { return settings_.FileName; }
+  std::int32_t TotalSize() const { return total_size_.load(); }
+  std::string TakeResult() { return std::move(result_); }
 
  private:
-  friend class THttpFetch;
-
+  void Run();
   void Execute();
   // Reads the body into the staged target or the result text; false when it must end in
   // failure (the reason in failure_).
   bool ReadBody(HttpConnection& connection, StagedTarget* target);
   void Fail(TFetchFailure why);
-  // Worker side of a progress report: hands ReportProgress to the GUI thread and waits
-  // until it has returned.
+  // Worker side of a progress report: wakes the GUI thread and waits until OnProgress
+  // has returned.
   void RunReportProgress();
-  // GUI thread: answers the waiting report, then goes on answering while reports follow
-  // closely, so that a fast download does not pay a trip through the event queue and two
-  // thread wake-ups per piece. Back to the event loop when they pause or after kSlice.
-  void ServeProgress();
-  bool AnswerProgress();  // false when no report waits
-  void ReportProgress();
-  void Finished();        // GUI thread: completion step, then self-destruction
+  enum class Answer { kNone, kAnswered, kGone };
+  Answer AnswerProgress(const QPointer<THttpFetch>& component);
 
-  // Settings, copied when the fetch starts.
-  std::string accept_types_, agent_, url_, file_name_, user_name_, password_, post_query_,
-      referer_;
-  bool binary_data_ = false;
-  bool use_cache_ = false;
-  TOnProgressEvent on_progress_;
-  HttpLimits limits_;
-  std::int32_t size_limit_ = 0;
-
-  THttpFetch* owner_;  // GUI thread only; null once the component is gone
+  THttpFetch& component_;
+  const THttpFetchSettings settings_;
   const bool to_file_;
 
   std::atomic<bool> terminated_{false};
   std::atomic<bool> success_{false};
   std::atomic<std::int32_t> total_size_{0};
   std::atomic<std::int32_t> readed_{0};
-  std::uint32_t last_chunk_ = 0;
   std::string result_;
   TFetchFailure failure_ = TFetchFailure::fNone;  // read by the completion step
-  // Publishes the run's results to the completion step.
-  std::atomic<bool> run_ended_{false};
   // The progress hand-off: the worker numbers its report, the GUI thread echoes the number
-  // once ReportProgress has returned and says whether it still watches for the next one.
+  // once OnProgress has returned and says whether it still watches for the next one.
   std::atomic<std::uint32_t> progress_asked_{0};
   std::atomic<std::uint32_t> progress_returned_{0};
   std::atomic<bool> gui_watching_{false};
   std::atomic<bool> abandoned_{false};  // no GUI thread will answer any more
-  // Worker thread only: the event that wakes the GUI thread, made before the ticket is
-  // published so that the GUI thread's reading of the ticket orders it after the making.
-  std::unique_ptr<QEvent> wake_event_;
+  // The events posted to the component are made on the GUI thread, which reads and frees
+  // them too: the worker only hands them over. It posts the spare wake-up; the GUI thread
+  // makes the next one when that arrives, before it answers. No spare means one is on its
+  // way, and it answers every report asked meanwhile.
+  std::atomic<QEvent*> spare_wake_;
+  std::unique_ptr<QEvent> run_ended_;  // posted by the worker at the end of its run
   Watch worker_watch_;  // worker thread only
   Watch gui_watch_;     // GUI thread only
   bool answering_ = false;  // GUI thread only
+  std::thread thread_;  // joined by the destructor, before any member goes
 };
 
 }  // namespace rk5

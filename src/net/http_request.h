@@ -1,5 +1,6 @@
 #pragma once
-// What the HTTP layer is asked to send, and how long it waits for a silent peer.
+// What the HTTP layer is asked to send, how long it waits for a silent peer, and whom it
+// trusts for https besides the system's certificate store.
 #include <chrono>
 #include <string>
 
@@ -21,10 +22,14 @@ struct HttpLimits {
   std::chrono::milliseconds stall_limit = kStallLimit;
   long low_speed_bytes = kLowSpeedBytes;     // bytes a second; 0: no such limit
   std::chrono::seconds low_speed_time = kLowSpeedTime;  // whole seconds, at least one
+  // A PEM file of one more certificate authority trusted for https; empty: none.
+  std::string extra_authority;
 };
 
-// One request to port 80 of `host`, sent as HTTP/1.0.
+// One request to `host`, sent as HTTP/1.0: over TLS when `secure`, to `port`.
 struct HttpRequest {
+  bool secure = false;  // https: the server's certificate and name are verified
+  int port = 80;
   std::string agent;      // user agent; empty: the layer sends none
   std::string host;       // must be a host name or an IPv4 address, nothing else
   std::string user_name;  // server authentication; empty: none

@@ -15,6 +15,9 @@ class FileAttributes {
   virtual bool SetReadOnly(const std::string& path) = 0;
 };
 
+// creation_mask: the user's file-creation mask (see creation_mask.h).
+std::unique_ptr<FileAttributes> MakeFileAttributes(unsigned creation_mask);
+// With the mask as the system tells it at each change, which is safe from any thread.
 std::unique_ptr<FileAttributes> MakeFileAttributes();
 
 }  // namespace rk5::platform

@@ -17,6 +17,9 @@ class FileCopy {
                     bool make_executable) = 0;
 };
 
+// creation_mask: the user's file-creation mask (see creation_mask.h).
+std::unique_ptr<FileCopy> MakeFileCopy(unsigned creation_mask);
+// With the mask as the system tells it at each copy, which is safe from any thread.
 std::unique_ptr<FileCopy> MakeFileCopy();
 
 }  // namespace rk5::platform

@@ -37,5 +37,10 @@ class LauncherFiles {
 // used when the icon file has none.
 std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder = {},
                                                  const std::string& default_icon = {});
+// creation_mask: the user's file-creation mask (see creation_mask.h); the one above uses
+// the mask as the system tells it at each launcher.
+std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder,
+                                                 const std::string& default_icon,
+                                                 unsigned creation_mask);
 
 }  // namespace rk5::platform

@@ -42,7 +42,10 @@ struct Services {
 // the program's keys in one; the INI engine above this layer provides it.
 using FileRegistryMaker = std::function<std::unique_ptr<Registry>(const std::string& file)>;
 
-// The services of the system we run on.
-Services MakeSystemServices(const FileRegistryMaker& registry_in_file);
+// The services of the system we run on. creation_mask: the user's file-creation mask, read
+// once before any thread starts (ReadCreationMaskAtStart); launcher_icon: the program's
+// own icon picture (PNG bytes) for launchers of files without one, empty for none.
+Services MakeSystemServices(const FileRegistryMaker& registry_in_file, unsigned creation_mask,
+                            const std::string& launcher_icon = {});
 
 }  // namespace rk5::platform

@@ -31,6 +31,9 @@ class FileStager {
   virtual std::unique_ptr<StagedFile> Stage(const std::string& target) = 0;
 };
 
+// New files get 0666 less creation_mask (see creation_mask.h).
+std::unique_ptr<FileStager> MakeFileStager(unsigned creation_mask);
+// With the mask as the system tells it at each file, which is safe from any thread.
 std::unique_ptr<FileStager> MakeFileStager();
 
 }  // namespace rk5::platform

@@ -63,6 +63,15 @@ void InstallMode(ModeContext& context) {
     context.show_error("Unable to write to " + target);
     return;
   }
+  // A "Settings.ini" shipped beside the copy goes with it: a publisher's key pinned there
+  // must reach the installed program, or it would take catalogues unsigned.
+  const std::string settings = InFolder(context.program_folder, kSettingsFile);
+  const std::string installed_settings = InFolder(folders.helper, kSettingsFile);
+  if (context.file_tree.Exists(settings) && settings != installed_settings &&
+      !CopyFileTo(context.file_copy, settings, installed_settings, /*make_executable=*/false)) {
+    context.show_error("Unable to write to " + installed_settings);
+    return;
+  }
   const std::string helper = AsRunningProgramSees(folders.helper);
   target = InFolder(helper, kExecutableName);
 

@@ -16,6 +16,9 @@ struct RunState {
   std::string ProgramFolder;  // executable's folder with a trailing separator
   bool UpdateRequired = false;
   std::string UpdateURL;
+  // A PEM file of one more certificate authority that https fetches trust besides the
+  // system's, from the user's own registry; empty: none. No catalogue or server sets it.
+  std::string TrustedAuthority;
   // Set by the first start-up window of the run, so that the mode's work runs once.
   bool ModeHandled = false;
 };

@@ -158,7 +158,12 @@ TEST_F(StartupProcess, TheLeftCatalogueAnnouncesANewerBuildInEveryMode) {
   EXPECT_EQ(Start({}).decided["UpdateRequired"], "0");
   catalogue(std::string("\0\xff\x01junk", 6));
   EXPECT_EQ(Start({}).decided["UpdateRequired"], "0");
+  // With a publisher's key, a catalogue without its signature beside it announces nothing.
+  catalogue("[Rk5Helper]\nBuild=3\nURL=http://host/rk5helper\n");
+  WriteFileBytes(program_ / "Settings.ini", "[Server]\nPublicKey=RWTy1v6gqJkjtnA/AC2EQPS8OZTSFBmNY53Z2veTjBH2e8XL2IEc3us/\n");
+  EXPECT_EQ(Start({}).decided["UpdateRequired"], "0");
 }
+
 
 TEST_F(StartupProcess, AnUnknownModeEndsSilentlyWithCodeZero) {
   RegisterPath(ProgramFolder());

@@ -180,65 +180,80 @@ TEST_F(HttpFetchLifecycle, CancelWhileWaitingForTheReplyEndsInError) {
   EXPECT_FALSE(TargetExists());
 }
 
-TEST_F(HttpFetchLifecycle, DestroyedMidFetchDropsTheLateReport) {
-  RouteGated("/x", 10000, 2000, "g");
-  FetchEvents events;
-  auto fetch = std::make_unique<THttpFetch>();
-  int calls = 0;
-  fetch->OnProgress = [&](QObject*, std::int32_t, std::int32_t) { ++calls; };
-  fetch->OnDoneFile = [&](THttpFetch*, const std::string&, std::int32_t) { ++calls; };
-  fetch->OnError = [&](THttpFetch*) { ++calls; };
-  fetch->URL = "http://example.test/x";
-  fetch->FileName = Target();
-  fetch->FetchToFile();
-  ASSERT_TRUE(RunUntil([&] { return calls == 2; }));  // 2000 bytes: two pieces
-  QPointer<THttpFetchThread> worker = fetch->Worker();
-  ASSERT_FALSE(worker.isNull());
-  fetch.reset();
-  const int calls_before = calls;
-  server_.OpenGate("g");
-  ASSERT_TRUE(RunUntil([&] { return worker.isNull(); }));  // it freed itself
-  EXPECT_EQ(calls, calls_before);
+TEST_F(HttpFetchLifecycle, DestroyedMidFetchEndsItsThreadAndDropsTheLateReport) {
+  RouteGated("/body", 10000, 2000, "g");
+  HttpReply silent;
+  silent.fault = Fault::kSilent;
+  server_.Route("/silent", silent);
+  struct Case {
+    const char* path;
+    bool from_progress;  // destroyed by its own first progress handler
+    int calls;           // events raised before the component is destroyed
+  };
+  for (const Case& c :
+       {Case{"/body", false, 2}, Case{"/silent", false, 0}, Case{"/body", true, 1}}) {
+    SCOPED_TRACE(std::string(c.path) + (c.from_progress ? " from its progress handler" : ""));
+    auto fetch = std::make_unique<THttpFetch>();
+    int calls = 0;
+    fetch->OnProgress = [&](QObject*, std::int32_t, std::int32_t) {
+      if (++calls == 1 && c.from_progress) fetch.reset();
+    };
+    fetch->OnDoneFile = [&](THttpFetch*, const std::string&, std::int32_t) { ++calls; };
+    fetch->OnError = [&](THttpFetch*) { ++calls; };
+    fetch->URL = std::string(kHost) + c.path;
+    fetch->FileName = Target();
+    const std::size_t requests = server_.RequestCount();
+    fetch->FetchToFile();
+    if (c.from_progress) {
+      ASSERT_TRUE(RunUntil([&] { return fetch == nullptr; }));
+    } else {
+      // 2000 bytes: two pieces; or the request is at the silent server.
+      ASSERT_TRUE(c.calls > 0 ? RunUntil([&] { return calls == c.calls; })
+                              : server_.WaitForRequests(requests + 1));
+      fetch.reset();
+    }
+    // The thread has ended on return: the partial body beside the target is gone.
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+    EXPECT_TRUE(server_.WaitForNoConnections());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(calls, c.calls);
+  }
 }
 
-// Destroys the component just before an event of the chosen kind reaches its worker, so
-// that a report already on its way finds the component gone.
-class DestroyBefore : public QObject {
+// Destroyed by its owner as an event of the chosen kind arrives, before handling it: a
+// worker waiting for its progress report to be answered, or one whose run has ended.
+class DestroyedOnArrival : public THttpFetch {
  public:
-  DestroyBefore(std::unique_ptr<THttpFetch>& fetch, bool (*match)(QEvent::Type))
-      : fetch_(fetch), match_(match) {}
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (fetch_ && match_(event->type())) fetch_.reset();
-    return false;
+  DestroyedOnArrival(std::unique_ptr<THttpFetch>& self, QEvent::Type type)
+      : self_(self), type_(type) {}
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() != type_) return THttpFetch::event(event);
+    self_.reset();
+    return true;
   }
 
  private:
-  std::unique_ptr<THttpFetch>& fetch_;
-  bool (*match_)(QEvent::Type);
+  std::unique_ptr<THttpFetch>& self_;
+  const QEvent::Type type_;
 };
 
 TEST_F(HttpFetchLifecycle, ReportsUnderWayWhenDestroyedGoNowhere) {
   server_.Route("/x", Ok(std::string(3000, 'x')));
-  const auto progress = [](QEvent::Type type) {
-    return type == THttpFetchThread::ProgressEventType();
-  };
-  const auto completion = [](QEvent::Type type) {
-    return type == THttpFetchThread::RunEndedEventType();
-  };
   for (bool with_progress : {true, false}) {
-    auto fetch = std::make_unique<THttpFetch>();
+    std::unique_ptr<THttpFetch> fetch;
+    fetch = std::make_unique<DestroyedOnArrival>(
+        fetch, with_progress ? THttpFetchThread::ProgressEventType()
+                             : THttpFetchThread::RunEndedEventType());
     int calls = 0;
     if (with_progress) fetch->OnProgress = [&](QObject*, std::int32_t, std::int32_t) { ++calls; };
     fetch->OnDoneFile = [&](THttpFetch*, const std::string&, std::int32_t) { ++calls; };
     fetch->OnError = [&](THttpFetch*) { ++calls; };
     fetch->URL = "http://example.test/x";
     fetch->FileName = Target();
-    DestroyBefore filter(fetch, with_progress ? +progress : +completion);
     fetch->FetchToFile();
-    QPointer<THttpFetchThread> worker = fetch->Worker();
-    worker->installEventFilter(&filter);
-    ASSERT_TRUE(RunUntil([&] { return worker.isNull(); })) << with_progress;
-    EXPECT_EQ(fetch, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return fetch == nullptr; })) << with_progress;
     EXPECT_EQ(calls, 0) << with_progress;
   }
 }

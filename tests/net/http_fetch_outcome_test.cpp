@@ -1,10 +1,12 @@
 // How a fetch ends for each kind of reply: the event raised and what the target file holds.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "fetch_fixture.h"
 #include "net/http_fetch.h"
+#include "platform/staged_file.h"
 
 namespace rk5::test {
 namespace {
@@ -273,6 +275,16 @@ TEST_F(HttpFetchOutcome, TargetThatCannotBeCreatedFails) {
   fetch.FetchToFile();
   Finish(fetch);
   EXPECT_EQ(events.errors, 2);
+  EXPECT_EQ(fetch.Failure(), TFetchFailure::fTargetNotWritten);
+  // The owner's stager is the one used: one that has no room fails a writable target.
+  struct NoRoom : platform::FileStager {
+    std::unique_ptr<platform::StagedFile> Stage(const std::string&) override { return nullptr; }
+  } no_room;
+  fetch.FileName = Target();
+  fetch.Stager = &no_room;
+  fetch.FetchToFile();
+  Finish(fetch);
+  EXPECT_EQ(events.errors, 3);
   EXPECT_EQ(fetch.Failure(), TFetchFailure::fTargetNotWritten);
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }

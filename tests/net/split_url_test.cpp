@@ -37,7 +37,7 @@ TEST(HttpSplitUrl, PortAndUserNameStayInTheHost) {
 }
 
 TEST(HttpSplitUrl, OtherSchemesStayInFrontOfTheHost) {
-  ExpectSplit("https://example.test/x", "https:", "//example.test/x");
+  ExpectSplit("HTTPS://example.test:99999/x", "example.test:99999", "/x");  // no port: no host
   ExpectSplit("ftp://example.test/x", "ftp:", "//example.test/x");
 }
 

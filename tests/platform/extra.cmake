@@ -5,9 +5,9 @@
 if(RK5_FUZZ)
   set(RK5_ICON_FUZZ_SOURCES)
   foreach(part icon_byte_source icon_directory icon_pe_resources icon_dib)
-    list(APPEND RK5_ICON_FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/src/platform/posix/${part}.cpp)
+    list(APPEND RK5_ICON_FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/src/platform/formats/${part}.cpp)
   endforeach()
-  rk5_add_fuzz_target(icon_extraction_fuzz platform/icon_extraction_fuzz.cpp
+  rk5_add_fuzz_target(icon_extraction_fuzz platform/formats/icon_extraction_fuzz.cpp
                       SOURCES ${RK5_ICON_FUZZ_SOURCES})
   # A short bounded run as a test: the guards hold on what it finds in that time.
   add_test(NAME IconExtractionFuzzShort

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/process_info.h"
 #include "support/temp_dir.h"
 
 namespace rk5::platform {
@@ -47,12 +48,37 @@ std::vector<std::string> NamesIn(const fs::path& folder) {
   return names;
 }
 
+constexpr uid_t kNobody = 65534;
+
+// Runs as the user nobody from here on (when root; as anyone else it stays who it is).
+void BecomeNobody() {
+  if (::geteuid() != 0) return;
+  if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(9);
+}
+
+// The copier beside this test program, copied into a folder of the scratch folder that
+// every user may enter: a copier started as another user must reach its program
+// wherever the build lies (a clone under a private home folder, say).
+fs::path CopierIn(const fs::path& scratch) {
+  const fs::path own = fs::path(ExecutablePath()).parent_path() / "tool_file_copy";
+  const fs::path folder = scratch / "copier";
+  fs::create_directory(folder);
+  const fs::perms open_to_all = fs::perms::owner_all | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec;
+  fs::copy_file(own, folder / "tool_file_copy", fs::copy_options::overwrite_existing);
+  fs::permissions(folder / "tool_file_copy", open_to_all);
+  fs::permissions(folder, open_to_all);
+  fs::permissions(scratch, open_to_all);
+  return folder / "tool_file_copy";
+}
+
 // The copier as a process of its own, set up by setup between fork and exec.
-bool CopyElsewhere(const fs::path& source, const fs::path& target,
+bool CopyElsewhere(const fs::path& copier_program, const fs::path& source, const fs::path& target,
                    const std::function<void()>& setup) {
   QProcess copier;
   copier.setChildProcessModifier(setup);
-  copier.start(QStringLiteral(RK5_TEST_BINARY_DIR "/tests/tool_file_copy"),
+  copier.start(QString::fromStdString(copier_program.string()),
                {QString::fromStdString(source.string()), QString::fromStdString(target.string())});
   EXPECT_TRUE(copier.waitForFinished());
   EXPECT_EQ(copier.exitStatus(), QProcess::NormalExit);
@@ -111,7 +137,8 @@ TEST_F(FileCopyTest, AFailedCopyLeavesTheOldTargetAndNoTemporary) {
   fs::remove_all(folder / "rk5h");
 
   // A disk that fills up in the middle of the copy.
-  EXPECT_FALSE(CopyElsewhere(dir_.file("rk5h"), target, [] {
+  const fs::path copier = CopierIn(dir_.path());
+  EXPECT_FALSE(CopyElsewhere(copier, dir_.file("rk5h"), target, [] {
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{1024 * 1024, 1024 * 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -119,16 +146,30 @@ TEST_F(FileCopyTest, AFailedCopyLeavesTheOldTargetAndNoTemporary) {
   // A folder the copier may not write to (another user, since root may write anywhere).
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                               fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-  EXPECT_FALSE(CopyElsewhere(dir_.file("rk5h"), target, [] {
-    if (::geteuid() != 0) return;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(9);
-  }));
+  EXPECT_FALSE(CopyElsewhere(copier, dir_.file("rk5h"), target, BecomeNobody));
   EXPECT_EQ(test::ReadFileBytes(target), old_bytes);
   EXPECT_EQ(NamesIn(folder), std::vector<std::string>{"rk5helper"});
   // The same copy where it may write succeeds, so the failures above were the folder's.
   fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_TRUE(CopyElsewhere(dir_.file("rk5h"), target, [] {}));
+  EXPECT_TRUE(CopyElsewhere(copier, dir_.file("rk5h"), target, [] {}));
   EXPECT_EQ(test::ReadFileBytes(target), source_bytes);
+}
+
+// The other user's copier runs at all, and copies where that user may write: the copy it
+// was refused above failed for the folder, not for want of its program.
+TEST_F(FileCopyTest, AnotherUsersCopierReachesItsProgramWhereverTheBuildLies) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may start a copier as another user";
+  test::WriteFileBytes(dir_.file("rk5h"), "tool");
+  fs::permissions(dir_.file("rk5h"), fs::perms::others_read, fs::perm_options::add);
+  const fs::path theirs = dir_.file("theirs");
+  fs::create_directory(theirs);
+  ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
+  EXPECT_TRUE(
+      CopyElsewhere(CopierIn(dir_.path()), dir_.file("rk5h"), theirs / "rk5h", BecomeNobody));
+  struct stat st {};
+  ASSERT_EQ(::stat((theirs / "rk5h").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody);
+  EXPECT_EQ(test::ReadFileBytes(theirs / "rk5h"), "tool");
 }
 
 }  // namespace

@@ -145,6 +145,8 @@ class StartupModes : public ::testing::Test {
 
 TEST_F(StartupModes, InstallCopiesFirstThenRecordsTheFolderAndPutsBothLaunchers) {
   const std::string helper = fs::canonical(dir_.path()).string() + "/pf/Rk5/Helper/";
+  fs::create_directories(dir_.path() / "prog");
+  WriteFileBytes(dir_.file("prog/Settings.ini"), "[Server]\nPublicKey=pinned\n");
   for (const std::string& written : {dir_.folder() + "pf", dir_.folder() + "pf/",
                                      dir_.folder() + "pf//", dir_.folder() + "./pf/./"}) {
     SCOPED_TRACE(written);
@@ -156,6 +158,7 @@ TEST_F(StartupModes, InstallCopiesFirstThenRecordsTheFolderAndPutsBothLaunchers)
 
     EXPECT_EQ(RecordedPath(), helper);  // the one name of the folder, with its separator
     EXPECT_TRUE(SameContent(helper + "rk5helper", dir_.file("rk5helper-new").string()));
+    EXPECT_EQ(ReadFileBytes(helper + "Settings.ini"), "[Server]\nPublicKey=pinned\n");
     EXPECT_NE(fs::status(helper + "rk5helper").permissions() & fs::perms::owner_exec,
               fs::perms::none);
     ASSERT_EQ(launchers_.written.size(), 2u);

@@ -7,12 +7,14 @@
 #include "gui/base/run_title.h"
 #include "net/http_fetch.h"
 #include "net/http_request.h"
+#include "platform/staged_file.h"
 
 namespace rk5 {
 
 // How the run's fetches differ from the fetch component's defaults.
 struct FetchSetup {
   HttpLimits Limits;  // the program keeps the defaults; tests shorten them
+  platform::FileStager* Stager = nullptr;  // what file fetches write through; none: their own
 };
 
 struct WindowSetup {

@@ -7,8 +7,9 @@
 
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/program_files.h"
+#include "catalogue/signed_catalogue.h"
 #include "gui/alert/alert_box.h"
-#include "gui/base/messages.h"
+#include "catalogue/messages.h"
 #include "gui/gauge/gauge.h"
 #include "ini/ini_file.h"
 #include "install/archive_digest.h"
@@ -123,6 +124,12 @@ void TDownload::FormCreate() {
     return;
   }
 
+  // With a publisher's key, only an archive that the signed catalogue names with its digest.
+  if (const CataloguePolicy policy = ReadCataloguePolicy(ProgramFolder_); policy.Signed()) {
+    const std::optional<std::string> digest = SignedDigest(ProgramFolder_, policy, Section_);
+    if (!digest) return HttpFetchError(HttpFetch_);
+    digest_key_ = *digest;
+  }
   SetTitles(QStringLiteral("Downloading ") + Latin1(ToolName_));
   const std::string archive = ArchiveFile();
   if (files_.tree->Exists(archive)) files_.tree->RemoveFile(archive);

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include "gui/base/latin1.h"
 
-#include "gui/base/messages.h"
+#include "catalogue/messages.h"
 #include "net/http_fetch.h"
 #include "platform/text.h"
 #include "ui_licence_window.h"

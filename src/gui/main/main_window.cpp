@@ -10,11 +10,14 @@
 #include <QScreen>
 #include "gui/base/latin1.h"
 
+#include <chrono>
+
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/catalogue_merge.h"
 #include "catalogue/program_files.h"
+#include "catalogue/signed_fetch.h"
 #include "gui/alert/alert_box.h"
-#include "gui/base/messages.h"
+#include "catalogue/messages.h"
 #include "gui/base/palette.h"
 #include "gui/base/program_icon.h"
 #include "gui/main/list_rows.h"
@@ -71,6 +74,8 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
   httpUpdate_ = NewFetch(this, setup.Fetch);
   httpUpdate_->BinaryData = true;
   BindUpdateFetch();
+  signedRefresh_ = new TSignedFetch(this);
+  signedRefresh_->OnDone = [this](const SignedFetchResult& fetched) { signedRefreshDone(fetched); };
 
   List()->OnMeasureItem = [this](TProgramList* list, int index, int& height) {
     ListMeasureItem(list, index, height);
@@ -122,8 +127,9 @@ void TMain::FormCreate() {
   }
   program_folder_ = run_.ProgramFolder;
   ReadLocal();
-  IniFile settings(InFolder(program_folder_, kSettingsFile));
-  httpRefresh_->URL = Read(*settings.Snapshot(), kServerSection, server_key::URL);
+  auto settings = IniFile(InFolder(program_folder_, kSettingsFile)).Snapshot();
+  httpRefresh_->URL = Read(*settings, kServerSection, server_key::URL);
+  policy_ = ReadCataloguePolicy(*settings);
   httpRefresh_->FileName = InFolder(program_folder_, kCatalogueFile);
   if (run_.UpdateRequired) ShowUpdateRequiredLook();
 }
@@ -196,16 +202,40 @@ void TMain::btnRefreshClick() {
     return;
   }
   btnRefresh()->setEnabled(false);
-  httpRefresh_->FetchToFile();
+  if (policy_.Signed()) {
+    signedRefresh_->Start(httpRefresh_->URL, httpRefresh_->Limits);
+  } else {
+    httpRefresh_->FetchToFile();
+  }
 }
 
 void TMain::httpRefreshDoneFile(THttpFetch*, const std::string&, int) {
+  MergeFetchedCatalogue(*IniFile(InFolder(program_folder_, kCatalogueFile)).Snapshot());
+}
+
+void TMain::signedRefreshDone(const SignedFetchResult& fetched) {
+  if (!fetched.catalogue_fetched) {
+    r(&signedRefresh_->Catalogue());
+    return;
+  }
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const CatalogueAcceptance accepted = AcceptSignedCatalogue(
+      program_folder_, policy_, fetched.catalogue, fetched.signature, now.count());
+  if (!accepted) {
+    btnRefresh()->setEnabled(true);
+    ShowAlert(accepted.message);
+    return;
+  }
+  MergeFetchedCatalogue(*accepted.catalogue);
+}
+
+void TMain::MergeFetchedCatalogue(const IniDocument& catalogue) {
   IniFile local(InFolder(program_folder_, kLocalFile));
-  auto catalogue = IniFile(InFolder(program_folder_, kCatalogueFile)).Snapshot();
-  IniWriteResult merged = MergeCatalogue(*catalogue, local);
+  IniWriteResult merged = MergeCatalogue(catalogue, local);
 
   const bool was_required = run_.UpdateRequired;
-  CheckForUpdate(*catalogue, run_);
+  CheckForUpdate(catalogue, run_);
   if (run_.UpdateRequired && !was_required) {
     ShowUpdateRequiredLook();
     ShowAlert("Rk5 Helper need to be updated!", Title());

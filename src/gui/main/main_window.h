@@ -12,6 +12,7 @@
 #include "gui/base/anchors.h"
 #include "gui/base/helper_form.h"
 #include "gui/base/window_setup.h"
+#include "catalogue/signed_catalogue.h"
 #include "platform/busy_marks.h"
 #include "platform/file_attributes.h"
 #include "platform/launcher_files.h"
@@ -34,6 +35,8 @@ namespace rk5 {
 class TGauge;
 class THttpFetch;
 class TProgramList;
+class TSignedFetch;
+struct SignedFetchResult;
 
 // What the hand-over to a fetched build uses: it is made executable, started, and the run
 // ends. Missing pieces make every hand-over fail like a failed fetch.
@@ -107,6 +110,9 @@ class TMain : public THelperForm {
   void FormCreate();
   void httpRefreshDoneFile(THttpFetch* Sender, const std::string& FileName, int FileSize);
   void r(THttpFetch* Sender);
+  // With a publisher's key: the catalogue and its signature fetched, to be checked.
+  void signedRefreshDone(const SignedFetchResult& fetched);
+  void MergeFetchedCatalogue(const IniDocument& catalogue);
   void ShowUpdateRequiredLook();
   // The self-update's fetch and hand-over (main_window_update.cpp).
   void BindUpdateFetch();
@@ -125,6 +131,8 @@ class TMain : public THelperForm {
   QAction* CreateDesktopShortcut1_ = nullptr;
   THttpFetch* httpRefresh_ = nullptr;
   THttpFetch* httpUpdate_ = nullptr;
+  TSignedFetch* signedRefresh_ = nullptr;
+  CataloguePolicy policy_;
   RunState& run_;
   IconBuilder icons_;
   SelfUpdateServices update_;

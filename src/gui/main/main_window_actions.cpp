@@ -6,7 +6,7 @@
 #include "catalogue/shell_links.h"
 #include "catalogue/start_program.h"
 #include "gui/alert/alert_box.h"
-#include "gui/base/messages.h"
+#include "catalogue/messages.h"
 #include "gui/licence/licence_window.h"
 #include "gui/main/main_window.h"
 #include "gui/main/program_list.h"

@@ -7,9 +7,10 @@
 
 #include "catalogue/catalogue_keys.h"
 #include "catalogue/program_files.h"
+#include "catalogue/signed_catalogue.h"
 #include "catalogue/update_hand_over.h"
 #include "gui/alert/alert_box.h"
-#include "gui/base/messages.h"
+#include "catalogue/messages.h"
 #include "gui/gauge/gauge.h"
 #include "gui/main/main_window.h"
 #include "gui/main/program_list.h"
@@ -22,9 +23,15 @@ namespace rk5 {
 namespace {
 
 // [Rk5Helper] SHA256 of the catalogue that announced the build: absent, or the file must
-// have that digest. A key that is no digest matches nothing.
-bool IsTheAnnouncedBuild(const std::string& catalogue, const std::string& fetched) {
-  auto doc = IniFile(catalogue).Snapshot();
+// have that digest. A key that is no digest matches nothing. With a publisher's key the
+// signed catalogue must name one.
+bool IsTheAnnouncedBuild(const std::string& folder, const std::string& fetched) {
+  if (const CataloguePolicy policy = ReadCataloguePolicy(folder); policy.Signed()) {
+    const std::optional<std::string> digest =
+        SignedDigest(folder, policy, std::string(kOwnSection));
+    return digest && ArchiveMatchesDigest(fetched, *digest);
+  }
+  auto doc = IniFile(InFolder(folder, kCatalogueFile)).Snapshot();
   if (!doc->Value(kOwnSection, own_key::SHA256.name)) return true;
   return ArchiveMatchesDigest(fetched, Read(*doc, kOwnSection, own_key::SHA256));
 }
@@ -79,7 +86,7 @@ bool TMain::HandOver() {
   const std::string fetched = InFolder(program_folder_, kUpdateFile);
   if (update_.program_start == nullptr || update_.file_attributes == nullptr ||
       !update_.file_attributes->SetPermissionBits(fetched, 0755) ||
-      !IsTheAnnouncedBuild(InFolder(program_folder_, kCatalogueFile), fetched)) {
+      !IsTheAnnouncedBuild(program_folder_, fetched)) {
     return false;
   }
   // The new build waits for this mark to go before it replaces the program; it goes with

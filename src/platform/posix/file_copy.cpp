@@ -44,6 +44,8 @@ bool CopyBytes(int source, StagedFile& staged) {
 
 class PosixFileCopy final : public FileCopy {
  public:
+  explicit PosixFileCopy(std::unique_ptr<FileStager> stager) : stager_(std::move(stager)) {}
+
   bool Copy(const std::string& source, const std::string& target, bool make_executable) override {
     if (source.empty() || target.empty()) return false;
     const std::string file = TargetFile(source, target);
@@ -57,11 +59,17 @@ class PosixFileCopy final : public FileCopy {
   }
 
  private:
-  std::unique_ptr<FileStager> stager_ = MakeFileStager();
+  std::unique_ptr<FileStager> stager_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileCopy> MakeFileCopy() { return std::make_unique<PosixFileCopy>(); }
+std::unique_ptr<FileCopy> MakeFileCopy(unsigned creation_mask) {
+  return std::make_unique<PosixFileCopy>(MakeFileStager(creation_mask));
+}
+
+std::unique_ptr<FileCopy> MakeFileCopy() {
+  return std::make_unique<PosixFileCopy>(MakeFileStager());
+}
 
 }  // namespace rk5::platform

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <thread>
 
+#include "platform/posix/file_descriptor.h"
+
 namespace rk5::platform {
 namespace {
 
@@ -20,19 +22,17 @@ constexpr std::chrono::milliseconds kLongestPause{50};
 }  // namespace
 
 struct FileLock::Held {
-  explicit Held(int descriptor) : fd(descriptor) {}
-  ~Held() { ::close(fd); }
-  int fd;
+  FileDescriptor fd;
 };
 
 FileLock::FileLock(const std::string& locked_file, std::chrono::milliseconds wait) {
   const std::string name = locked_file + ".lock";
   // Not through a link (a planted one would make us create or lock its target), and not
   // waiting on a pipe; taken on a descriptor open for writing.
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
-                        0600);
+  auto lock = std::make_unique<Held>(FileDescriptor(::open(
+      name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600)));
+  const int fd = lock->fd.get();
   if (fd < 0) return;
-  auto lock = std::make_unique<Held>(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return;
 

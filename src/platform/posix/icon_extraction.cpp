@@ -6,11 +6,10 @@
 
 #include <cerrno>
 
-#include "platform/posix/icon_beside.h"
-#include "platform/posix/icon_byte_source.h"
-#include "platform/posix/icon_directory.h"
-#include "platform/posix/icon_pe_resources.h"
-#include "platform/posix/icon_picture.h"
+#include "platform/formats/icon_beside.h"
+#include "platform/formats/icon_byte_source.h"
+#include "platform/formats/icon_of_file.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace rk5::platform {
 namespace {
@@ -39,23 +38,29 @@ class FileBytes final : public ByteSource {
   uint64_t size_;
 };
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
+// The regular file at path, open without blocking (a pipe put where a tool should be
+// must not hang the list); not valid for anything else.
+FileDescriptor OpenRegularFile(const std::string& path, uint64_t& size) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    return {};
   }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
+  size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
 
- private:
-  int fd_;
-};
-
-std::optional<IconPicture> FromImageBytes(std::optional<std::vector<uint8_t>> image) {
-  if (!image) return std::nullopt;
-  return DecodeIconImage(*image);
+// A drawing read by its name's extension (.svg, .xpm); none for any other name.
+std::optional<IconPicture> ReadDrawing(const std::string& path) {
+  const char* format = DrawingFormat(path);
+  if (format == nullptr) return std::nullopt;
+  uint64_t size = 0;
+  const FileDescriptor fd = OpenRegularFile(path, size);
+  if (!fd.valid()) return std::nullopt;
+  const std::optional<std::vector<uint8_t>> bytes =
+      FileBytes(fd.get(), size).ReadBlock(0, size, kMaxDrawingBytes);
+  if (!bytes) return std::nullopt;
+  return DecodeDrawing(*bytes, format);
 }
 
 class PosixIconExtraction final : public IconExtraction {
@@ -79,23 +84,10 @@ class PosixIconExtraction final : public IconExtraction {
 
  private:
   std::optional<IconPicture> OwnIcon(const std::string& path) {
-    // Not blocking: a pipe put where the tool should be must not hang the list.
-    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (fd.get() < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-      return std::nullopt;
-    }
-    const FileBytes file(fd.get(), static_cast<uint64_t>(st.st_size));
-    if (LooksLikeProgram(file)) return FromImageBytes(FirstProgramIconImage(file));
-    if (file.Size() > kMaxIconFileBytes) return std::nullopt;  // no picture worth its cost
-
-    uint8_t head[16] = {};
-    const size_t head_bytes = file.Size() < sizeof head ? file.Size() : sizeof head;
-    if (!file.Read(0, head, head_bytes)) return std::nullopt;
-    const ImageFormat format = SniffImageFormat(std::span<const uint8_t>(head, head_bytes));
-    if (format == ImageFormat::kIcon) return FromImageBytes(IconFileImage(file));
-    return ReadImageFile(fd.get(), format);
+    uint64_t size = 0;
+    const FileDescriptor fd = OpenRegularFile(path, size);
+    if (!fd.valid()) return std::nullopt;
+    return IconOfFile(FileBytes(fd.get(), size));
   }
 };
 

@@ -3,9 +3,9 @@
 #include <limits.h>
 #include <sys/stat.h>
 
-#include "platform/posix/command_line.h"
-#include "platform/posix/desktop_entry.h"
-#include "platform/posix/launcher_icons.h"
+#include "platform/formats/command_line.h"
+#include "platform/formats/desktop_entry.h"
+#include "platform/formats/launcher_icons.h"
 #include "platform/posix/staged_commit.h"
 #include "platform/staged_file.h"
 
@@ -22,8 +22,9 @@ bool IsFolder(const std::string& path) {
 // Hot key and show state have no counterpart in a Desktop Entry and are left out.
 class PosixLauncherFiles final : public LauncherFiles {
  public:
-  PosixLauncherFiles(std::string data_folder, std::string default_icon)
-      : icons_(std::move(data_folder), std::move(default_icon)) {}
+  PosixLauncherFiles(std::string data_folder, std::string default_icon,
+                     std::unique_ptr<FileStager> stager)
+      : icons_(std::move(data_folder), std::move(default_icon)), stager_(std::move(stager)) {}
 
   bool Write(const std::string& folder, const std::string& name, const Launcher& launcher) override {
     if (!IsFileName(name) || !IsFolder(folder)) return false;
@@ -48,14 +49,21 @@ class PosixLauncherFiles final : public LauncherFiles {
   }
 
   LauncherIcons icons_;
-  std::unique_ptr<FileStager> stager_ = MakeFileStager();
+  std::unique_ptr<FileStager> stager_;
 };
 
 }  // namespace
 
 std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder,
                                                  const std::string& default_icon) {
-  return std::make_unique<PosixLauncherFiles>(data_folder, default_icon);
+  return std::make_unique<PosixLauncherFiles>(data_folder, default_icon, MakeFileStager());
+}
+
+std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder,
+                                                 const std::string& default_icon,
+                                                 unsigned creation_mask) {
+  return std::make_unique<PosixLauncherFiles>(data_folder, default_icon,
+                                              MakeFileStager(creation_mask));
 }
 
 }  // namespace rk5::platform

@@ -5,38 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
-#include <string_view>
 
 namespace rk5::platform {
 namespace {
-
-// Texts up to this length are named by all their bytes in hex (201 characters at most,
-// below the 255 a file name may have); longer ones by a head, their length and a hash.
-constexpr std::size_t kWholeTextBytes = 100;
-constexpr std::size_t kHeadBytes = 40;
-
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
-uint64_t Fnv1a(std::string_view bytes, uint64_t hash) {
-  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ULL;
-  return hash;
-}
-
-std::string Hex64(uint64_t value) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 // OFD locks: held by the open file (not the process), dropped when it is closed or its
 // holder ends, and testable without taking them.
@@ -57,20 +28,6 @@ bool NamesThisFile(int folder, const std::string& name, int fd) {
 }
 
 }  // namespace
-
-std::string MarkFileName(char kind, const std::string& text) {
-  std::string key = text;
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  std::string name(1, kind);
-  if (key.size() <= kWholeTextBytes) return name + Hex(key);
-  // A long text (never a real section name) may share its head with another: the
-  // length and two hashes of the whole tell them apart.
-  return name + Hex(std::string_view(key).substr(0, kHeadBytes)) + "-" +
-         std::to_string(key.size()) + "-" + Hex64(Fnv1a(key, 0xcbf29ce484222325ULL)) +
-         Hex64(Fnv1a(key, 0x84222325cbf29ce4ULL));
-}
 
 MarkFile LockMarkFile(int folder, const std::string& name, bool exclusive) {
   // A holder that lets go removes the file; a lock taken on the file just removed would

@@ -3,14 +3,10 @@
 // file that the last holder removes as it lets go, so files do not pile up.
 #include <string>
 
+#include "platform/formats/mark_file_name.h"
 #include "platform/posix/file_descriptor.h"
 
 namespace rk5::platform {
-
-// A file name for a mark's text: letter case (ASCII) does not matter, and no text can
-// make it name anything but one file of the folder. kind keeps apart marks of
-// different sorts in one folder.
-std::string MarkFileName(char kind, const std::string& text);
 
 enum class MarkLock { kHeld, kHeldElsewhere, kFailed };
 

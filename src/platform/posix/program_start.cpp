@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/posix/command_line.h"
+#include "platform/formats/command_line.h"
 #include "platform/posix/detached_start.h"
 
 namespace rk5::platform {

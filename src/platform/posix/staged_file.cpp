@@ -11,10 +11,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "platform/posix/creation_mask.h"
+#include "platform/creation_mask.h"
 #include "platform/text.h"
 
 namespace rk5::platform {
@@ -115,19 +116,33 @@ std::unique_ptr<PosixStagedFile> StageWithMode(const std::string& target, mode_t
 
 class PosixFileStager final : public FileStager {
  public:
+  // Without a mask, the one the system tells at each file.
+  explicit PosixFileStager(std::optional<unsigned> creation_mask) : mask_(creation_mask) {}
   std::unique_ptr<StagedFile> Stage(const std::string& target) override {
-    return StageWithMode(target, 0666 & ~CreationMask());
+    const unsigned mask = mask_ ? *mask_ : CreationMaskNow();
+    return StageWithMode(target, 0666 & ~static_cast<mode_t>(mask));
   }
+
+ private:
+  std::optional<unsigned> mask_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileStager> MakeFileStager() { return std::make_unique<PosixFileStager>(); }
+std::unique_ptr<FileStager> MakeFileStager(unsigned creation_mask) {
+  return std::make_unique<PosixFileStager>(creation_mask);
+}
+
+std::unique_ptr<FileStager> MakeFileStager() {
+  return std::make_unique<PosixFileStager>(std::nullopt);
+}
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   // Keep the old file's permission bits; a new file gets the usual 0644 less the umask.
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0644 & ~CreationMask());
+  const mode_t mode = ::stat(path.c_str(), &old) == 0
+                          ? (old.st_mode & 07777)
+                          : (0644 & ~static_cast<mode_t>(CreationMaskNow()));
   std::unique_ptr<PosixStagedFile> staged = StageWithMode(path, mode);
   if (!staged) return false;
   if (!staged->Write(bytes.data(), bytes.size()) || !staged->Sync() || !staged->Close() ||

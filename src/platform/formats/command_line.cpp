@@ -1,0 +1,27 @@
+#include "platform/formats/command_line.h"
+
+namespace rk5::platform {
+
+std::vector<std::string> SplitArguments(std::string_view command_line) {
+  std::vector<std::string> args;
+  std::size_t i = 0, n = command_line.size();
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' ' && c != '\0'; };
+  for (;;) {
+    while (i < n && blank(command_line[i])) ++i;
+    if (i >= n) break;
+    std::string arg;
+    bool quoted = false;
+    while (i < n && (quoted || !blank(command_line[i]))) {
+      char c = command_line[i++];
+      if (c == '"') {
+        quoted = !quoted;
+      } else {
+        arg += c;
+      }
+    }
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+}  // namespace rk5::platform
