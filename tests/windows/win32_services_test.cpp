@@ -17,6 +17,9 @@
 #include "platform/file_times.h"
 #include "platform/free_space.h"
 #include "platform/program_start.h"
+#include "platform/creation_mask.h"
+#include "platform/services.h"
+#include "platform/user_folders.h"
 #include "platform/win32/system_registry.h"
 
 namespace rk5 {
@@ -70,6 +73,32 @@ TEST(Win32Registry, StringsRoundTripAndOtherKindsReadEmpty) {
   EXPECT_EQ(again->ReadString("Number"), "");  // not a string: as if missing
   EXPECT_FALSE(again->ValueExists("Bad"));
   ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Rk5HelperTest");
+}
+
+TEST(Win32Services, TheSystemBundleIsWholeAndTheUserFoldersAreTheShells) {
+  std::string registry_file;
+  const platform::Services services = platform::MakeSystemServices(
+      [&](const std::string& file) {
+        registry_file = file;
+        return platform::MakeSystemRegistry();
+      },
+      platform::ReadCreationMaskAtStart());
+  EXPECT_TRUE(services.registry && services.icons && services.program_start && services.busy_marks &&
+              services.launcher_files && services.file_copy && services.file_tree && services.file_stager &&
+              services.file_times && services.file_attributes && services.free_space && services.file_moves);
+  EXPECT_EQ(registry_file.rfind(platform::ConfigFolder(), 0), 0u) << registry_file;
+  EXPECT_EQ(platform::CreationMaskNow(), 0u);
+
+  for (const std::string& folder : {platform::HomeFolder(), platform::ConfigFolder(), platform::DataFolder(),
+                                    platform::DesktopFolder(), platform::ApplicationsFolder(),
+                                    platform::ProgramFilesFolder()}) {
+    SCOPED_TRACE(folder);
+    ASSERT_GT(folder.size(), 3u);
+    EXPECT_EQ(folder[1], ':');
+    EXPECT_NE(folder.back(), '\\');
+    EXPECT_TRUE(services.file_tree->FolderExists(folder));
+  }
+  EXPECT_NE(platform::ConfigFolder(), platform::DataFolder());  // roaming and local
 }
 
 // Waits for a file the started program writes; the program is not ours to wait for.

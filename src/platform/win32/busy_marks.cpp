@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "platform/formats/fnv_hash.h"
+#include "platform/formats/mark_file_name.h"
 #include "platform/text.h"
 #include "platform/win32/wide_text.h"
 
@@ -14,47 +16,20 @@ namespace rk5::platform {
 namespace {
 
 constexpr char kNamespace[] = "Local\\rk5helper-";
-// Texts up to this length are named by all their bytes; longer ones by a head, their
-// length and a hash, so that a name for both stays below the 260 characters the system
-// allows.
-constexpr std::size_t kWholeTextBytes = 50;
-constexpr std::size_t kHeadBytes = 20;
 
-std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
-std::uint64_t Fnv1a(std::string_view bytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ULL;
-  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ULL;
-  return hash;
-}
-
-// Any text, "\" included (which an object name may not hold), names one object; letter
-// case does not matter.
-std::string Encoded(std::string_view text) {
-  const std::string folded = FoldCase(text);
-  if (folded.size() <= kWholeTextBytes) return Hex(folded);
-  std::string length_and_hash = std::to_string(folded.size()) + "-";
-  const std::uint64_t hash = Fnv1a(folded);
-  for (int shift = 56; shift >= 0; shift -= 8) length_and_hash += Hex(std::string(1, char(hash >> shift)));
-  return Hex(folded.substr(0, kHeadBytes)) + "-" + length_and_hash;
-}
+// Any text, "\" included (which an object name may not hold), names one object, and
+// letter case does not matter. The service goes in by its hash, so that a name for both
+// stays below the 260 characters the system allows.
+std::string ServicePart(const std::string& service) { return "s" + FnvHex(FoldCase(service)); }
 
 std::wstring TopicName(const std::string& service, const std::string& topic) {
-  return Widen(kNamespace + Encoded(service) + "-t" + Encoded(topic));
+  return Widen(kNamespace + ServicePart(service) + "-" + MarkFileName('t', topic));
 }
 
 constexpr wchar_t kHeldSuffix[] = L"-held";
 
 std::wstring RegistrationName(const std::string& service) {
-  return Widen(kNamespace + Encoded(service) + "-registered");
+  return Widen(kNamespace + ServicePart(service) + "-registered");
 }
 
 // A semaphore of one: unlike a mutex it has no owning thread, so a second take in the

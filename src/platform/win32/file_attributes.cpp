@@ -31,6 +31,10 @@ class Win32FileAttributes final : public FileAttributes {
 
 }  // namespace
 
-std::unique_ptr<FileAttributes> MakeFileAttributes() { return std::make_unique<Win32FileAttributes>(); }
+// The mask withholds nothing here (creation_mask.cpp).
+std::unique_ptr<FileAttributes> MakeFileAttributes(unsigned /*creation_mask*/) {
+  return std::make_unique<Win32FileAttributes>();
+}
+std::unique_ptr<FileAttributes> MakeFileAttributes() { return MakeFileAttributes(0); }
 
 }  // namespace rk5::platform

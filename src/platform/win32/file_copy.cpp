@@ -39,6 +39,8 @@ class Win32FileCopy final : public FileCopy {
 
 }  // namespace
 
-std::unique_ptr<FileCopy> MakeFileCopy() { return std::make_unique<Win32FileCopy>(); }
+// The mask withholds nothing here (creation_mask.cpp).
+std::unique_ptr<FileCopy> MakeFileCopy(unsigned /*creation_mask*/) { return std::make_unique<Win32FileCopy>(); }
+std::unique_ptr<FileCopy> MakeFileCopy() { return MakeFileCopy(0); }
 
 }  // namespace rk5::platform

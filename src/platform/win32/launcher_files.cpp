@@ -132,10 +132,16 @@ class Win32LauncherFiles final : public LauncherFiles {
 
 }  // namespace
 
-// Links name their icon file directly; no pictures are kept for them.
+// Links name their icon file directly; no pictures are kept for them, and the shell shows
+// its own icon for a file without one. The mask withholds nothing here.
 std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& /*data_folder*/,
-                                                 const std::string& /*default_icon*/) {
+                                                 const std::string& /*default_icon*/,
+                                                 unsigned /*creation_mask*/) {
   return std::make_unique<Win32LauncherFiles>();
+}
+std::unique_ptr<LauncherFiles> MakeLauncherFiles(const std::string& data_folder,
+                                                 const std::string& default_icon) {
+  return MakeLauncherFiles(data_folder, default_icon, 0);
 }
 
 }  // namespace rk5::platform

@@ -186,7 +186,9 @@ bool IsTemporaryOf(std::string_view prefix, std::string_view name) {
          name.substr(prefix.size()).find_first_not_of(kRandomLetters) == std::string_view::npos;
 }
 
-std::unique_ptr<FileStager> MakeFileStager() { return std::make_unique<Win32FileStager>(); }
+// The mask withholds nothing here (creation_mask.cpp).
+std::unique_ptr<FileStager> MakeFileStager(unsigned /*creation_mask*/) { return std::make_unique<Win32FileStager>(); }
+std::unique_ptr<FileStager> MakeFileStager() { return MakeFileStager(0); }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   std::unique_ptr<StagedFile> staged = MakeFileStager()->Stage(path);
