@@ -23,7 +23,9 @@ fi
 seconds() { date +%s; }
 start=$(seconds)
 build=build-windows
-cmake -S windows -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S windows -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
 ninja -C "$build" -j "$(nproc)" >/dev/null
 built=$(seconds)
