@@ -9,12 +9,6 @@
 namespace rk5::platform {
 namespace {
 
-bool IsFolder(const std::string& path) {
-  const std::wstring wide = WidePath(path);
-  const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Written beside the target and moved over it. Whether a file may be run is its name's
 // business here, so make_executable changes nothing.
 class Win32FileCopy final : public FileCopy {

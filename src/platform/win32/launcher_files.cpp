@@ -26,17 +26,6 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-bool IsAbsolute(std::string_view path) {
-  return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-         path.rfind("\\\\", 0) == 0;
-}
-
-bool IsFolder(const std::string& path) {
-  const std::wstring wide = WidePath(path);
-  const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The link's show command for the program's show state (0 normal, 1 minimised, 2
 // maximised).
 int ShowCommand(unsigned show_state) {
@@ -96,7 +85,7 @@ bool SaveLink(const LinkTexts& texts, const Launcher& launcher, const std::wstri
 class Win32LauncherFiles final : public LauncherFiles {
  public:
   bool Write(const std::string& folder, const std::string& name, const Launcher& launcher) override {
-    if (!IsFileName(name) || !IsFolder(folder) || !IsAbsolute(launcher.target) ||
+    if (!IsFileName(name) || !IsFolder(folder) || !IsAbsolutePath(launcher.target) ||
         HasControl(launcher.target) || HasControl(launcher.arguments) ||
         HasControl(launcher.working_folder) || launcher.hot_key > 0xffff) {
       return false;

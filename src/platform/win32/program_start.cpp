@@ -11,11 +11,6 @@ namespace {
 
 bool HasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
-bool IsAbsolute(std::string_view path) {
-  return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-         path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
-}
-
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "scheme:" with a scheme of two characters or more; one letter and a colon is a drive.
@@ -65,7 +60,7 @@ class Win32ProgramStart final : public ProgramStart {
     const std::string work = folder.empty() ? CurrentFolder() : folder;
     if (work.empty()) return false;
     // Looked up in the working folder only, never through a search path.
-    const std::string path = IsAbsolute(file) ? file : work + "\\" + file;
+    const std::string path = IsAbsolutePath(file) ? file : work + "\\" + file;
     const std::wstring wide_path = WidePath(path);
     const std::wstring wide_parameters = Widen(parameters), wide_work = WidePath(work);
     if (wide_path.empty() || wide_work.empty() || (wide_parameters.empty() && !parameters.empty())) {

@@ -48,6 +48,18 @@ std::wstring WidePath(std::string_view path) {
   return wide;
 }
 
+bool IsFolder(const std::string& path) {
+  const std::wstring wide = WidePath(path);
+  const DWORD attributes = wide.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsAbsolutePath(std::string_view path) {
+  auto separator = [](char c) { return c == '\\' || c == '/'; };
+  return (path.size() >= 3 && path[1] == ':' && separator(path[2])) ||
+         (path.size() >= 2 && separator(path[0]) && separator(path[1]));
+}
+
 std::string FolderPart(std::string_view path) {
   const std::size_t separator = path.find_last_of("/\\");
   if (separator == std::string_view::npos) return {};
