@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a file under src/ includes a header from a folder its layer may not use (the
 # table in the README's Layout section), when anything outside platform/posix/ includes a
-# header of it, or when a header of the platform layer includes a POSIX system header.
+# header of it, or when a header of the platform layer includes a POSIX system header; and
+# keeps the Windows half to platform/win32/ (no POSIX header there, no Windows one elsewhere).
 # Usage: scripts/check_layers.sh [source folder, default src]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -97,6 +98,29 @@ for dirpath, _, files in os.walk(platform_root):
                         failure.startswith(f"{rel}:{number}:") for failure in failures):
                     failures.append(f"{rel}:{number}: built on every system, so no POSIX header")
 # --- end of the platform block -----------------------------------------------------------
+
+# --- the Windows half: no POSIX header in platform/win32/, no Windows header anywhere
+# else, and its own headers for itself alone ---------------------------------------------
+windows_headers = re.compile(
+    r"#\s*include\s*<(windows|win[a-z]*|shlobj|shobjidl|shellapi|objbase|ole2|knownfolders|shlwapi)\.h>",
+    re.IGNORECASE)
+for dirpath, _, files in os.walk(root):
+    for name in sorted(files):
+        if not name.endswith((".h", ".cpp")):
+            continue
+        full = os.path.join(dirpath, name)
+        rel = os.path.relpath(full, root).replace(os.sep, "/")
+        in_win32 = rel.startswith("platform/win32/")
+        with open(full, encoding="utf-8", errors="replace") as f:
+            for number, line in enumerate(f, 1):
+                if in_win32 and system_headers.search(line):
+                    failures.append(f"{rel}:{number}: platform/win32 includes a POSIX header")
+                if not in_win32 and windows_headers.search(line):
+                    failures.append(f"{rel}:{number}: a Windows header outside platform/win32")
+                m = include.match(line)
+                if m and m.group(1).startswith("platform/win32/") and not in_win32:
+                    failures.append(f"{rel}:{number}: includes {m.group(1)}, which only platform/win32 may use")
+# --- end of the Windows block --------------------------------------------------------------
 
 for failure in failures:
     print(failure, file=sys.stderr)

@@ -82,6 +82,16 @@ std::string_view ValueOf(std::string_view text) {
   return Trim(text.substr(text.find('=') + 1));
 }
 
+// A value in one pair of double or single quotes reads without them, as the profile
+// functions read it; the blanks inside the quotes are kept. Value() keeps them, for the
+// registry file, whose values come back as they were written.
+std::string_view Unquoted(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 bool StorableSection(std::string_view section) {
@@ -410,13 +420,13 @@ std::optional<std::string_view> IniDocument::Value(std::string_view section,
 std::string IniDocument::ReadString(std::string_view section, std::string_view key,
                                     std::string_view def) const {
   auto value = Value(section, key);
-  return std::string(value ? *value : def);
+  return std::string(value ? Unquoted(*value) : def);
 }
 
 int32_t IniDocument::ReadInteger(std::string_view section, std::string_view key,
                                  int32_t def) const {
   auto value = Value(section, key);
-  return value ? ParseIniInteger(*value, def) : def;
+  return value ? ParseIniInteger(Unquoted(*value), def) : def;
 }
 
 IniDocument::LineRef IniDocument::Add(std::string_view text) {

@@ -32,6 +32,8 @@ class IniDocument {
   // Key names of a section in file order, each once; empty for a missing section.
   std::vector<std::string> Keys(std::string_view section) const;
   bool HasSection(std::string_view section) const;
+  // The value as the file holds it, trimmed; ReadString and ReadInteger also take one
+  // enclosing pair of quotes off, as the profile functions do.
   std::optional<std::string_view> Value(std::string_view section, std::string_view key) const;
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view def) const;

@@ -22,6 +22,17 @@ TEST(IniRead, NamesMatchWithoutLetterCaseAndValuesAreTrimmed) {
   EXPECT_EQ(doc.ReadString("Other", "Name", "<none>"), "<none>");
 }
 
+TEST(IniRead, OnePairOfEnclosingQuotesIsTakenOff) {
+  IniDocument doc = IniDocument::Parse(
+      "[T]\nd = \" padded \" \ns='single'\nmixed=\"a'\nlone=\"\nin=a \"b\" c\ntwice=\"\"x\"\"\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {"d", " padded "}, {"s", "single"}, {"mixed", "\"a'"}, {"lone", "\""}, {"in", "a \"b\" c"},
+      {"twice", "\"x\""}};
+  for (const auto& [key, value] : cases) EXPECT_EQ(doc.ReadString("T", key, "?"), value) << key;
+  EXPECT_EQ(doc.Value("T", "s"), "'single'");  // as written, for the registry file
+  EXPECT_EQ(IniDocument::Parse("[T]\nn=\"12\"\n").ReadInteger("T", "n", 0), 12);
+}
+
 TEST(IniRead, ListsSectionsAndKeysInFileOrder) {
   IniDocument doc = IniDocument::Parse("[b]\nz=1\na=2\nZ=3\n[a]\n[B]\ny=4\n[c]\nk=\n");
   EXPECT_EQ(doc.Sections(), (Strings{"b", "a", "c"}));
