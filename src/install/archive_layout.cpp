@@ -7,6 +7,8 @@
 #include <limits>
 #include <numeric>
 
+#include "platform/formats/little_endian.h"
+
 namespace rk5 {
 namespace {
 
@@ -27,9 +29,7 @@ constexpr std::uint32_t kFull32 = 0xFFFFFFFF;
 using Bytes = std::vector<unsigned char>;
 
 std::uint64_t Little(const Bytes& b, std::uint64_t at, int size) {
-  std::uint64_t value = 0;
-  for (int i = size - 1; i >= 0; --i) value = (value << 8) | b[at + static_cast<std::uint64_t>(i)];
-  return value;
+  return platform::LoadLittle(b.data() + at, size);
 }
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
