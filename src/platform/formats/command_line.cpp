@@ -24,4 +24,15 @@ std::vector<std::string> SplitArguments(std::string_view command_line) {
   return args;
 }
 
+bool IsAddress(std::string_view text) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon < 2 || !letter(text[0])) return false;
+  for (char c : text.substr(0, colon)) {
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter(c) && !digit && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
 }  // namespace rk5::platform

@@ -9,4 +9,8 @@ namespace rk5::platform {
 
 std::vector<std::string> SplitArguments(std::string_view command_line);
 
+// Whether what a program start is given is an address ("scheme:" with a scheme of two
+// characters or more), not a file; one letter and a colon is a Windows drive.
+bool IsAddress(std::string_view text);
+
 }  // namespace rk5::platform

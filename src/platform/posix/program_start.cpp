@@ -18,20 +18,6 @@ constexpr std::string_view kOpener = "xdg-open";
 
 bool HasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// "scheme:" with a scheme of two characters or more; one letter and a colon is a
-// Windows drive, not an address.
-bool IsAddress(std::string_view text) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon < 2 || !IsLetter(text[0])) return false;
-  for (char c : text.substr(0, colon)) {
-    const bool digit = c >= '0' && c <= '9';
-    if (!IsLetter(c) && !digit && c != '+' && c != '-' && c != '.') return false;
-  }
-  return true;
-}
-
 std::string CurrentFolder() {
   std::string folder(4096, '\0');
   while (::getcwd(folder.data(), folder.size()) == nullptr) {

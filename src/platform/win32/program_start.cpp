@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "platform/formats/command_line.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/wide_text.h"
 
@@ -10,19 +11,6 @@ namespace rk5::platform {
 namespace {
 
 bool HasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
-
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// "scheme:" with a scheme of two characters or more; one letter and a colon is a drive.
-bool IsAddress(std::string_view text) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon < 2 || !IsLetter(text[0])) return false;
-  for (char c : text.substr(0, colon)) {
-    const bool digit = c >= '0' && c <= '9';
-    if (!IsLetter(c) && !digit && c != '+' && c != '-' && c != '.') return false;
-  }
-  return true;
-}
 
 std::string CurrentFolder() {
   std::wstring folder(MAX_PATH, L'\0');
