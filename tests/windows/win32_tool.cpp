@@ -1,13 +1,13 @@
-// A second process for the Windows tests:
+// A second process for the Windows tests; the holding modes hold until they are killed.
 //   win32_tool report <file> [arguments...]  writes its working folder and arguments to file
 //   win32_tool hold-mark <service> <topic>     prints the take's outcome, then holds it
 //   win32_tool hold-lock <file>                prints "held" or "free", then holds the lock
-// The holding modes keep what they hold until they are killed.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,24 +18,20 @@
 
 namespace {
 
-std::vector<std::string> Arguments() {
-  int count = 0;
-  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  std::vector<std::string> arguments;
-  for (int i = 0; i < count; ++i) arguments.push_back(rk5::platform::Narrow(wide[i]));
-  ::LocalFree(wide);
-  return arguments;
-}
-
-void Say(const char* text) {
+[[noreturn]] void SayAndHold(const char* text) {
   std::printf("%s\n", text);
   std::fflush(stdout);
+  ::Sleep(INFINITE);
+  std::abort();
 }
 
 }  // namespace
 
 int main() {
-  const std::vector<std::string> args = Arguments();
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(rk5::platform::Narrow(wide[i]));
   if (args.size() < 3) return 2;
   if (args[1] == "report") {
     wchar_t folder[MAX_PATH] = {};
@@ -47,13 +43,11 @@ int main() {
   if (args[1] == "hold-mark" && args.size() == 4) {
     auto marks = rk5::platform::MakeBusyMarks();
     auto hold = marks->TryHold(args[2], args[3]);
-    Say(hold.mark ? "Taken" : "NotTaken");
-    ::Sleep(INFINITE);
+    SayAndHold(hold.mark ? "Taken" : "NotTaken");
   }
   if (args[1] == "hold-lock") {
     rk5::platform::FileLock lock(args[2], std::chrono::milliseconds(0));
-    Say(lock.held() ? "held" : "free");
-    ::Sleep(INFINITE);
+    SayAndHold(lock.held() ? "held" : "free");
   }
   return 2;
 }
