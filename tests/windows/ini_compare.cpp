@@ -1,9 +1,6 @@
-// The INI engine against the system's profile functions: one seeded random sequence of
-// writes, reads, number reads, section listings and key listings applied to twin files,
-// every answer compared. Small alphabets make names collide; now and then raw files
-// (comments, blanks, lines without "=", repeated sections and keys, CRLF or LF, no final
-// line end) are laid under both, or both are removed. Prints each difference with its
-// step; those the project has decided on are counted apart, any other fails the run.
+// The INI engine against the system's profile functions on twin files, one seeded random
+// sequence of writes, reads and listings (README, "Windows"). Prints each difference with
+// its step; listed ones are counted apart, any other fails the run.
 //   rk5_ini_compare <folder> <seed> <steps>
 #include <windows.h>
 
@@ -76,17 +73,13 @@ struct Twins {
   explicit Twins(const std::string& folder)
       : ours_path(folder + "\\ours.ini"), theirs_path(folder + "\\theirs.ini"), ours(ours_path) {}
 
-  // The system may keep a profile file in memory; writing all NULs makes it let go.
-  void Forget() { ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, theirs_path.c_str()); }
-  void Lay(const std::string& bytes) {
-    platform::ReplaceFileAtomically(ours_path, bytes);
-    platform::ReplaceFileAtomically(theirs_path, bytes);
-    Forget();
-  }
-  void Remove() {
-    ::DeleteFileA(ours_path.c_str());
-    ::DeleteFileA(theirs_path.c_str());
-    Forget();
+  // Both files laid from bytes, or removed. The system may keep a profile file in memory;
+  // writing all NULs makes it let go.
+  void Lay(const std::optional<std::string>& bytes) {
+    for (const std::string& path : {ours_path, theirs_path}) {
+      bytes ? (void)platform::ReplaceFileAtomically(path, *bytes) : (void)::DeleteFileA(path.c_str());
+    }
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, theirs_path.c_str());
   }
   std::string TheirRead(const std::string& section, const std::string& key) {
     std::vector<char> buffer(kBuffer);
@@ -106,10 +99,7 @@ struct Twins {
 };
 
 // The differences the README lists, each recognised by what it looks like.
-
-// The system lists a section again for each repeated header (in any letter case), and a
-// key again for each repeated line, with empty key names too; we list the first only, as
-// the reads use only the first.
+// The system lists repeated sections (any letter case) and keys, and empty key names.
 bool RepeatsListed(const Strings& ours, const Strings& theirs) {
   Strings firsts;
   for (const std::string& name : theirs) {
@@ -119,13 +109,14 @@ bool RepeatsListed(const Strings& ours, const Strings& theirs) {
   return firsts == ours && theirs != ours;
 }
 
-// The system takes a line without "=" as the line of the key it names, and writes that
-// key there; we keep such a line and add the key at its section's end, so the same keys
-// list in another order.
+// The system writes a key onto a line without "=" that names it; we add it at the
+// section's end, so the same keys list in another order.
 bool JunkLineTakenAsKey(const Strings& ours, const Strings& theirs, const std::string& bytes) {
   auto folded_set = [](const Strings& names) {
     Strings set;
-    for (const std::string& name : names) if (!name.empty()) set.push_back(platform::FoldCase(name));
+    for (const std::string& name : names) {
+      if (!name.empty()) set.push_back(platform::FoldCase(name));
+    }
     std::sort(set.begin(), set.end());
     set.erase(std::unique(set.begin(), set.end()), set.end());
     return set;
@@ -137,15 +128,14 @@ bool JunkLineTakenAsKey(const Strings& ours, const Strings& theirs, const std::s
   }) && folded_set(ours) == folded_set(theirs);
 }
 
-// A key line with an empty name ("=v") ends the system's double-NUL key list early; we
-// leave such a line out of the list.
+// A key line with an empty name ("=v") ends the system's double-NUL key list early.
 bool EmptyNameEndsList(const Strings& ours, const Strings& theirs, const std::string& bytes) {
   const bool empty_name = bytes.rfind("=", 0) == 0 || bytes.find("\n=") != std::string::npos;
   return empty_name && theirs.size() < ours.size() && std::equal(theirs.begin(), theirs.end(), ours.begin());
 }
 
-// Hexadecimal ("0x", "$") reads as its number here, where the system reads the digits
-// before it; a value that is no number gives the caller's default here and 0 there.
+// Hexadecimal ("0x", "$") reads as its number here, the digits before it there; no
+// number gives the caller's default here and 0 there.
 bool NumberReadOurWay(const std::optional<std::string>& value, int ours) {
   if (!value) return false;
   const std::string_view text = platform::Trim(*value);
@@ -154,8 +144,8 @@ bool NumberReadOurWay(const std::optional<std::string>& value, int ours) {
   return hexadecimal || ((digits.empty() || digits[0] < '0' || digits[0] > '9') && ours == kDefaultNumber);
 }
 
-// The system writes section and key names with the blanks they were given and drops the
-// blanks before a value; we trim names and keep the value as given. Both read the same.
+// The system writes names with their blanks and drops those before a value; we trim
+// names and keep the value as given. Both read the same.
 std::string NamesAndValuesTrimmed(const std::string& bytes) {
   std::string out;
   for (const std::string& raw : Lines(bytes)) {
@@ -199,7 +189,7 @@ int main(int argc, char** argv) {
   const int steps = std::stoi(argv[3]);
   std::mt19937_64 random(tally.seed);
   Twins twins(argv[1]);
-  twins.Remove();
+  twins.Lay(std::nullopt);
   bool same_layout = true;
   for (int step = 0; step < steps; ++step) {
     const unsigned op = static_cast<unsigned>(random() % 100);
@@ -208,63 +198,46 @@ int main(int argc, char** argv) {
     auto files = [&] {
       return Shown(Bytes(twins.theirs_path, "(none)")) + "\n  our file:   " + Shown(Bytes(twins.ours_path, "(none)"));
     };
-    if (op < 5) {
-      twins.Lay(RawFile(random));
-      same_layout = false;
-    } else if (op < 7) {
-      twins.Remove();
-      same_layout = true;
+    tally.reads += op >= 40;
+    const char* kind = nullptr;
+    std::string what = "keys of [" + section + "]", ours, theirs;
+    if (op < 7) {
+      twins.Lay(op < 5 ? std::optional(RawFile(random)) : std::nullopt);
+      same_layout = op >= 5;
     } else if (op < 40) {
       const std::string value = Pick(random, kValues), before = Shown(Bytes(twins.theirs_path, "(none)"));
       twins.ours.WriteString(section, key, value);
       ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), twins.theirs_path.c_str());
       // From a file both wrote (or none) both write the same bytes; files laid from
       // outside may be rewritten in the system's own layout, and ours keeps every byte.
-      if (same_layout) {
-        ++tally.reads;
-        const std::string ours = Bytes(twins.ours_path, "(none)"), theirs = Bytes(twins.theirs_path, "(none)");
-        if (ours != theirs) {
-          const bool trimmed = NamesAndValuesTrimmed(ours) == NamesAndValuesTrimmed(theirs);
-          tally.Report(trimmed ? "names written with blanks" : nullptr, step, "bytes after writing " + where + "=" + value,
-                       Shown(ours), Shown(theirs), before);
-          same_layout = false;
-        }
-      }
+      if (!same_layout) continue;
+      ++tally.reads;
+      ours = Bytes(twins.ours_path, "(none)"), theirs = Bytes(twins.theirs_path, "(none)");
+      if (ours == theirs) continue;
+      same_layout = false;
+      kind = NamesAndValuesTrimmed(ours) == NamesAndValuesTrimmed(theirs) ? "names written with blanks" : nullptr;
+      tally.Report(kind, step, "bytes after writing " + where + "=" + value, Shown(ours), Shown(theirs), before);
     } else if (op < 65) {
-      ++tally.reads;
-      const std::string ours = twins.ours.ReadString(section, key, kDefault), theirs = twins.TheirRead(section, key);
-      if (ours != theirs) tally.Report(nullptr, step, "read " + where, ours, theirs, files());
+      what = "read " + where, ours = twins.ours.ReadString(section, key, kDefault), theirs = twins.TheirRead(section, key);
     } else if (op < 70) {
-      ++tally.reads;
-      const int ours = twins.ours.ReadInteger(section, key, kDefaultNumber);
-      const int theirs = static_cast<int>(
-          ::GetPrivateProfileIntA(section.c_str(), key.c_str(), kDefaultNumber, twins.theirs_path.c_str()));
-      if (ours != theirs) {
-        const auto value = twins.ours.ValueExists(section, key) ? std::optional(twins.ours.ReadString(section, key, ""))
-                                                                : std::nullopt;
-        tally.Report(NumberReadOurWay(value, ours) ? "numbers" : nullptr, step, "number " + where, std::to_string(ours),
-                     std::to_string(theirs), files());
-      }
-    } else if (op < 85) {
-      ++tally.reads;
-      const Strings ours = twins.ours.ReadSections(), theirs = twins.TheirList(nullptr);
-      if (ours != theirs) {
-        tally.Report(RepeatsListed(ours, theirs) ? "repeats listed" : nullptr, step, "sections", Joined(ours),
-                     Joined(theirs), files());
-      }
+      const int number = twins.ours.ReadInteger(section, key, kDefaultNumber);
+      what = "number " + where, ours = std::to_string(number), theirs = std::to_string(static_cast<int>(
+          ::GetPrivateProfileIntA(section.c_str(), key.c_str(), kDefaultNumber, twins.theirs_path.c_str())));
+      const bool exists = ours != theirs && twins.ours.ValueExists(section, key);
+      kind = NumberReadOurWay(exists ? std::optional(twins.ours.ReadString(section, key, "")) : std::nullopt, number)
+                 ? "numbers" : nullptr;
     } else {
-      ++tally.reads;
-      const Strings ours = twins.ours.ReadSection(section), theirs = twins.TheirList(section.c_str());
-      if (ours != theirs) {
-        const char* kind =
-            RepeatsListed(ours, theirs)                                        ? "repeats listed"
-            : platform::Trim(section) != section && theirs.empty()             ? "blanks kept in a listed name"
-            : EmptyNameEndsList(ours, theirs, Bytes(twins.theirs_path))        ? "empty key name ends the list"
-            : JunkLineTakenAsKey(ours, theirs, Bytes(twins.ours_path))         ? "line without = taken as a key"
-                                                                               : nullptr;
-        tally.Report(kind, step, "keys of [" + section + "]", Joined(ours), Joined(theirs), files());
-      }
+      const Strings our_names = op < 85 ? twins.ours.ReadSections() : twins.ours.ReadSection(section);
+      const Strings their_names = twins.TheirList(op < 85 ? nullptr : section.c_str());
+      what = op < 85 ? "sections" : what, ours = Joined(our_names), theirs = Joined(their_names);
+      kind = RepeatsListed(our_names, their_names)                         ? "repeats listed"
+             : op < 85                                                        ? nullptr
+             : platform::Trim(section) != section && their_names.empty()      ? "blanks kept in a listed name"
+             : EmptyNameEndsList(our_names, their_names, Bytes(twins.theirs_path)) ? "empty key name ends the list"
+             : JunkLineTakenAsKey(our_names, their_names, Bytes(twins.ours_path))  ? "line without = taken as a key"
+                                                                                   : nullptr;
     }
+    if (op >= 40 && ours != theirs) tally.Report(kind, step, what, ours, theirs, files());
   }
   std::printf("ini comparison, seed %llu: %d steps, %d answers compared, %d listed differences\n", tally.seed, steps,
               tally.reads, tally.decided);
