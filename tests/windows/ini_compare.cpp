@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <set>
 
 #include "ini/ini_file.h"
 #include "platform/atomic_file.h"
@@ -113,12 +114,9 @@ bool RepeatsListed(const Strings& ours, const Strings& theirs) {
 // section's end, so the same keys list in another order.
 bool JunkLineTakenAsKey(const Strings& ours, const Strings& theirs, const std::string& bytes) {
   auto folded_set = [](const Strings& names) {
-    Strings set;
-    for (const std::string& name : names) {
-      if (!name.empty()) set.push_back(platform::FoldCase(name));
-    }
-    std::sort(set.begin(), set.end());
-    set.erase(std::unique(set.begin(), set.end()), set.end());
+    std::set<std::string> set;
+    for (const std::string& name : names) set.insert(platform::FoldCase(name));
+    set.erase("");
     return set;
   };
   const Strings lines = Lines(bytes);

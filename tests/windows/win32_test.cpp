@@ -37,25 +37,23 @@
 #include "platform/win32/wide_text.h"
 
 namespace rk5 {
-namespace test {
+namespace {
 
-// This program is also the second process of the tests (main() below), and carries an icon.
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Outcome = platform::BusyMarks::Outcome;
+constexpr char kOmega[] = "\xce\xa9";  // outside the ANSI code page
+
+// This program is also the tests' second process (main() below), and carries an icon.
 std::string ToolPath() { return platform::ExecutablePath(); }
 
 // A folder of its own under the system's temporary folder, removed afterwards.
-class Scratch {
- public:
-  Scratch() : path_(std::filesystem::temp_directory_path() / ("rk5w-" + std::to_string(::GetCurrentProcessId()) +
-                                                              "-" + std::to_string(::GetTickCount64()))) {
-    std::filesystem::create_directories(path_);
-  }
-  ~Scratch() { std::filesystem::remove_all(path_, ignored_); }
-  std::string operator/(const std::string& name) const { return str() + "\\" + name; }
-  std::string str() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-  std::error_code ignored_;
+struct Scratch {
+  const std::string root = (fs::temp_directory_path() / ("rk5w-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                                          std::to_string(::GetTickCount64()))).string();
+  Scratch() { fs::create_directories(root); }
+  ~Scratch() { std::error_code ignored; fs::remove_all(root, ignored); }
+  std::string operator/(const std::string& name) const { return root + "\\" + name; }
 };
 
 // The tool started with command_line after its name; its first line says it is ready.
@@ -96,13 +94,6 @@ class HelperProcess {
   std::string first_line_;
 };
 
-}  // namespace test
-namespace {
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using Outcome = platform::BusyMarks::Outcome;
-constexpr char kOmega[] = "\xce\xa9";  // outside the ANSI code page
 
 TEST(Win32Registry, StringsRoundTripAndOtherKindsReadEmpty) {
   const std::string path = "\\Software\\Rk5HelperTest\\" + std::to_string(::GetCurrentProcessId()) + "\\";
@@ -146,16 +137,16 @@ TEST(Win32Services, TheSystemBundleIsWholeAndTheUserFoldersAreTheShells) {
 }
 
 TEST(Win32ProgramStart, StartsInItsFolderWithItsArgumentsAndRefusesWhatIsNotThere) {
-  test::Scratch scratch;
+  Scratch scratch;
   const std::string folder = scratch / ("work " + std::string(kOmega)), report = scratch / "report.txt";
   fs::create_directories(fs::path(platform::Widen(folder)));  // UTF-16: not the ANSI code page
   auto start = platform::MakeProgramStart();
-  ASSERT_TRUE(start->Start(test::ToolPath(), "report \"" + report + "\" \"two words\" x", folder, SW_HIDE));
+  ASSERT_TRUE(start->Start(ToolPath(), "report \"" + report + "\" \"two words\" x", folder, SW_HIDE));
   std::optional<std::string> text;  // the started program is not ours to wait for
   for (int i = 0; i < 600 && !(text = platform::ReadWholeFile(report, 1 << 16)); ++i) std::this_thread::sleep_for(50ms);
   EXPECT_EQ(text.value_or("(none)"), folder + "\ntwo words\nx\n");
-  EXPECT_FALSE(start->Start("no-such-tool.exe", "", scratch.str(), SW_HIDE));  // never a search path
-  EXPECT_FALSE(start->Start(test::ToolPath(), "", scratch / "missing", SW_HIDE));
+  EXPECT_FALSE(start->Start("no-such-tool.exe", "", scratch.root, SW_HIDE));  // never a search path
+  EXPECT_FALSE(start->Start(ToolPath(), "", scratch / "missing", SW_HIDE));
   EXPECT_FALSE(start->Start("", "", "", SW_HIDE));
   EXPECT_FALSE(start->Start(std::string("a\0b", 3), "", "", SW_HIDE));
 }
@@ -167,7 +158,7 @@ TEST(Win32BusyMarks, AMarkHeldByAnotherProcessIsSeenAndFreedWhenItIsKilled) {
   for (const std::string& topic : {std::string("Tool\\One"), std::string(400, 'x')}) {
     SCOPED_TRACE(topic.size());
     EXPECT_FALSE(marks->IsHeld(service, topic));
-    test::HelperProcess holder("hold-mark " + service + " \"" + topic + "\"");
+    HelperProcess holder("hold-mark " + service + " \"" + topic + "\"");
     ASSERT_EQ(holder.first_line(), "Taken");
     EXPECT_TRUE(marks->IsHeld(service, platform::FoldCase(topic)));
     EXPECT_EQ(marks->TryHold(service, platform::FoldCase(topic)).outcome, Outcome::HeldElsewhere);
@@ -184,9 +175,9 @@ TEST(Win32BusyMarks, AMarkHeldByAnotherProcessIsSeenAndFreedWhenItIsKilled) {
 }
 
 TEST(Win32FileLock, ALockHeldElsewhereBoundsTheWaitAndDiesWithItsHolder) {
-  test::Scratch scratch;
+  Scratch scratch;
   const std::string file = scratch / "Local.ini";
-  test::HelperProcess holder("hold-lock \"" + file + "\"");
+  HelperProcess holder("hold-lock \"" + file + "\"");
   ASSERT_EQ(holder.first_line(), "held");
   EXPECT_FALSE(platform::FileLock(file, 100ms).held());
   holder.Kill();
@@ -196,7 +187,7 @@ TEST(Win32FileLock, ALockHeldElsewhereBoundsTheWaitAndDiesWithItsHolder) {
 }
 
 TEST(Win32AtomicFile, AReaderSeesTheOldFileOrTheNewOneNeverATornOne) {
-  test::Scratch scratch;
+  Scratch scratch;
   const std::string file = scratch / "rk5h.ini", old_bytes(300000, 'a'), new_bytes(200000, 'b');
   ASSERT_TRUE(platform::ReplaceFileAtomically(file, old_bytes));
   std::atomic<bool> done{false};
@@ -216,12 +207,12 @@ TEST(Win32AtomicFile, AReaderSeesTheOldFileOrTheNewOneNeverATornOne) {
   EXPECT_EQ(platform::StampOf(file).size, old_bytes.size());
   EXPECT_FALSE(platform::ReplaceFileAtomically(scratch / "missing\\rk5h.ini", "x"));
   platform::RemoveLeftoverTemporaries(file);
-  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.str()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(scratch.root), fs::directory_iterator()), 1);
 }
 
 TEST(Win32Files, PathsPastTheOldLimitTimesAttributesAndFreeSpace) {
-  test::Scratch scratch;
-  std::string folder = scratch.str();
+  Scratch scratch;
+  std::string folder = scratch.root;
   while (folder.size() < 300) folder += "\\" + std::string(40, 'd');
   ASSERT_TRUE(fs::create_directories(fs::path(L"\\\\?\\" + platform::Widen(folder))));
   const std::string file = folder + "\\Settings.ini";
@@ -255,7 +246,7 @@ TEST(Win32Files, PathsPastTheOldLimitTimesAttributesAndFreeSpace) {
 using Names = std::vector<std::string>;
 
 TEST(Win32FileTree, UnpackCopyMoveListAndRemoveATree) {
-  test::Scratch scratch;
+  Scratch scratch;
   const std::string base = scratch / "tree", tool = base + "\\Tool \xce\xa9", exe = tool + "\\bin\\tool.exe";
   auto tree = platform::MakeFileTree();
   auto moves = platform::MakeFileMoves();
@@ -264,7 +255,7 @@ TEST(Win32FileTree, UnpackCopyMoveListAndRemoveATree) {
   ASSERT_TRUE(tree->CreateFolders(tool + "\\bin"));
   EXPECT_TRUE(tree->FolderExists(tool));
   EXPECT_FALSE(tree->LinkBetween(base, tool + "\\bin"));
-  ASSERT_TRUE(copy->Copy(test::ToolPath(), exe, true));
+  ASSERT_TRUE(copy->Copy(ToolPath(), exe, true));
   EXPECT_TRUE(tree->Exists(exe) && !tree->FolderExists(exe) && tree->CanOpenForWriting(exe));
   ASSERT_TRUE(copy->Copy(exe, base, false));  // into a folder: under its own name
   EXPECT_FALSE(copy->Copy(base + "\\missing.exe", base + "\\other.exe", false));
@@ -291,14 +282,14 @@ TEST(Win32FileTree, UnpackCopyMoveListAndRemoveATree) {
 
 TEST(Win32IconExtraction, TheFirstIconOfAProgramAsA32PixelPicture) {
   auto icons = platform::MakeIconExtraction();
-  const auto picture = icons->FirstIcon(test::ToolPath());
-  ASSERT_TRUE(icons->IsExistingFile(test::ToolPath()) && picture);
+  const auto picture = icons->FirstIcon(ToolPath());
+  ASSERT_TRUE(icons->IsExistingFile(ToolPath()) && picture);
   ASSERT_EQ(picture->width, 32);
   ASSERT_EQ(picture->height, 32);
   ASSERT_EQ(picture->pixels.size(), 32u * 32u);
   for (const int at : {0, 15 * 32 + 31}) EXPECT_EQ(picture->pixels[at], 0xffff0000u) << at;  // top half red
   for (const int at : {16 * 32, 31 * 32 + 31}) EXPECT_EQ(picture->pixels[at] >> 24, 0u) << at;  // bottom clear
-  const std::string folder = platform::FolderPart(test::ToolPath());
+  const std::string folder = platform::FolderPart(ToolPath());
   EXPECT_FALSE(icons->IsExistingFile(folder));
   for (const std::string& no_icon : {folder, folder + "missing.exe", folder + "rk5_ini_compare.exe"}) {
     EXPECT_FALSE(icons->FirstIcon(no_icon)) << no_icon;
@@ -335,11 +326,11 @@ platform::Launcher ReadLink(const std::string& file) {
 
 TEST(Win32LauncherFiles, EveryFieldOfALinkReadsBackAndBadLaunchersWriteNothing) {
   const platform::ComApartment com;
-  test::Scratch scratch;
+  Scratch scratch;
   const std::string where = scratch / "links", tools = where + "\\Tools \xce\xa9";
   const std::string target = tools + "\\\xe5\xb7\xa5\xe5\x85\xb7.exe";  // outside the ANSI code page
   fs::create_directories(fs::path(platform::Widen(tools)));
-  fs::copy_file(fs::path(platform::Widen(test::ToolPath())), fs::path(platform::Widen(target)));
+  fs::copy_file(fs::path(platform::Widen(ToolPath())), fs::path(platform::Widen(target)));
   auto launchers = platform::MakeLauncherFiles();
   EXPECT_EQ(launchers->FileName("Tool"), "Tool.lnk");
   const platform::Launcher full{target, "/a \"b c\"", tools, "A tool \xce\xa9", tools + "\\icons.dll", "", 3,
