@@ -284,9 +284,7 @@ TEST(Win32IconExtraction, TheFirstIconOfAProgramAsA32PixelPicture) {
   auto icons = platform::MakeIconExtraction();
   const auto picture = icons->FirstIcon(ToolPath());
   ASSERT_TRUE(icons->IsExistingFile(ToolPath()) && picture);
-  ASSERT_EQ(picture->width, 32);
-  ASSERT_EQ(picture->height, 32);
-  ASSERT_EQ(picture->pixels.size(), 32u * 32u);
+  ASSERT_TRUE(picture->width == 32 && picture->height == 32 && picture->pixels.size() == 32u * 32u);
   for (const int at : {0, 15 * 32 + 31}) EXPECT_EQ(picture->pixels[at], 0xffff0000u) << at;  // top half red
   for (const int at : {16 * 32, 31 * 32 + 31}) EXPECT_EQ(picture->pixels[at] >> 24, 0u) << at;  // bottom clear
   const std::string folder = platform::FolderPart(ToolPath());
@@ -366,6 +364,7 @@ int main(int argc, char** argv) {
   LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   std::vector<std::string> args;
   for (int i = 0; i < count; ++i) args.push_back(rk5::platform::Narrow(wide[i]));
+  ::LocalFree(wide);
   auto say_and_hold = [](const char* text) {
     std::printf("%s\n", text);
     std::fflush(stdout);
