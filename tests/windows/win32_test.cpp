@@ -251,7 +251,6 @@ TEST(Win32FileTree, UnpackCopyMoveListAndRemoveATree) {
   auto tree = platform::MakeFileTree();
   auto moves = platform::MakeFileMoves();
   auto copy = platform::MakeFileCopy();
-  EXPECT_EQ(platform::PathSeparator(), '\\');
   ASSERT_TRUE(tree->CreateFolders(tool + "\\bin"));
   EXPECT_TRUE(tree->FolderExists(tool));
   EXPECT_FALSE(tree->LinkBetween(base, tool + "\\bin"));
@@ -330,7 +329,6 @@ TEST(Win32LauncherFiles, EveryFieldOfALinkReadsBackAndBadLaunchersWriteNothing) 
   fs::create_directories(fs::path(platform::Widen(tools)));
   fs::copy_file(fs::path(platform::Widen(ToolPath())), fs::path(platform::Widen(target)));
   auto launchers = platform::MakeLauncherFiles();
-  EXPECT_EQ(launchers->FileName("Tool"), "Tool.lnk");
   const platform::Launcher full{target, "/a \"b c\"", tools, "A tool \xce\xa9", tools + "\\icons.dll", "", 3,
                                 MAKEWORD('T', HOTKEYF_CONTROL | HOTKEYF_ALT), 2};
   platform::Launcher minimised = full, relative = full, control = full;
