@@ -27,7 +27,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S windows -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
-ninja -C "$build" -j "$(nproc)" >/dev/null
+ninja -C "$build" -j "$(nproc)" > "$build/ninja.log" 2>&1 || { cat "$build/ninja.log" >&2; exit 1; }
 built=$(seconds)
 
 # Mono and Gecko cannot be downloaded here; nothing tested needs them.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 #include "platform/win32/wide_text.h"
 
@@ -51,6 +52,24 @@ bool Remove(const std::string& path, DWORD attributes) {
 
 class Win32FileMoves final : public FileMoves {
  public:
+  // The volume and the file's index on it; a link is opened itself, not followed.
+  std::string IdentityOf(const std::string& path) override {
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) return {};
+    const HANDLE file = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    if (!known) return {};
+    return std::to_string(info.dwVolumeSerialNumber) + ":" +
+           std::to_string((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                          info.nFileIndexLow);
+  }
+
   bool Move(const std::string& from, const std::string& to) override {
     const std::wstring wide_from = WidePath(from), wide_to = WidePath(to);
     return !wide_from.empty() && !wide_to.empty() &&

@@ -49,6 +49,29 @@ class Win32FileTree final : public FileTree {
     return FolderExists(path);
   }
 
+  // One step at a time below base; a step that is a link or junction ends it, so nothing is
+  // made where one leads.
+  bool CreateFoldersBelow(const std::string& base, const std::string& folder) override {
+    if (folder.compare(0, base.size(), base) != 0 || !FolderExists(base)) return false;
+    for (std::size_t at = base.size() + 1; at <= folder.size(); ++at) {
+      if (at < folder.size() && !IsSeparator(folder[at])) continue;
+      const std::string step = folder.substr(0, at);
+      if (IsSeparator(step.back())) continue;
+      DWORD attributes = AttributesOf(step);
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!::CreateDirectoryW(WidePath(step).c_str(), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS) {
+          return false;
+        }
+        attributes = AttributesOf(step);
+      }
+      if (!IsFolderAttributes(attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   // A running program, a read-only file and a file another program holds without sharing
   // all refuse to open for writing.
   bool CanOpenForWriting(const std::string& path) override {

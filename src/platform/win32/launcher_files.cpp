@@ -2,6 +2,8 @@
 // field the program gives, hot key and show state included.
 #include "platform/launcher_files.h"
 
+#include <algorithm>
+
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -82,8 +84,52 @@ bool SaveLink(const LinkTexts& texts, const Launcher& launcher, const std::wstri
   return SUCCEEDED(persist.object->Save(file.c_str(), TRUE));
 }
 
+// The file name of the program the link at file starts; empty when it cannot be read.
+std::string ProgramOfLink(const std::wstring& file) {
+  Released<IShellLinkW> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link.object)))) {
+    return {};
+  }
+  Released<IPersistFile> persist;
+  if (FAILED(link.object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist.object))) ||
+      FAILED(persist.object->Load(file.c_str(), STGM_READ))) {
+    return {};
+  }
+  // Through the item list: the path text may come back in the ANSI code page.
+  PIDLIST_ABSOLUTE items = nullptr;
+  wchar_t target[MAX_PATH] = {};
+  const bool read = SUCCEEDED(link.object->GetIDList(&items)) && ::SHGetPathFromIDListW(items, target);
+  ::CoTaskMemFree(items);
+  if (!read) return {};
+  const std::wstring_view whole = target;
+  const std::size_t slash = whole.find_last_of(L"\\/");
+  return Narrow(slash == std::wstring_view::npos ? whole : whole.substr(slash + 1));
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 class Win32LauncherFiles final : public LauncherFiles {
  public:
+  bool RemoveIfStarting(const std::string& folder, const std::string& name,
+                        const std::string& program) override {
+    const bool ends_in_separator = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::wstring file = WidePath(folder + (ends_in_separator ? "" : "\\") + FileName(name));
+    if (file.empty()) return true;
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+      return true;  // nothing there, or a link or folder that is not ours to remove
+    }
+    const ComApartment com;
+    if (!com.usable() || !SameName(ProgramOfLink(file), program)) return true;
+    return ::DeleteFileW(file.c_str()) != 0;
+  }
+
   bool Write(const std::string& folder, const std::string& name, const Launcher& launcher) override {
     if (!IsFileName(name) || !IsFolder(folder) || !IsAbsolutePath(launcher.target) ||
         HasControl(launcher.target) || HasControl(launcher.arguments) ||
