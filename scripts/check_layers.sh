@@ -32,34 +32,38 @@ def folder_of(path):
     return parts[0]
 
 
+def sources():
+    """Every C++ source below root: its name, full path and path relative to root."""
+    for dirpath, _, files in os.walk(root):
+        for name in sorted(files):
+            if name.endswith((".h", ".cpp")):
+                full = os.path.join(dirpath, name)
+                yield name, full, os.path.relpath(full, root).replace(os.sep, "/")
+
+
 failures = []
-for dirpath, _, files in os.walk(root):
-    for name in sorted(files):
-        if not name.endswith((".h", ".cpp")):
-            continue
-        full = os.path.join(dirpath, name)
-        rel = os.path.relpath(full, root).replace(os.sep, "/")
-        here = folder_of(rel)
-        if here is None:
-            continue
-        with open(full, encoding="utf-8", errors="replace") as f:
-            for number, line in enumerate(f, 1):
-                if here == "platform" and name.endswith(".h") and "/posix/" not in rel \
-                        and posix_headers.search(line):
-                    failures.append(f"{rel}:{number}: a platform header includes a POSIX header")
-                m = include.match(line)
-                if not m:
-                    continue
-                target = m.group(1)
-                there = folder_of(target)
-                if there is None:
-                    continue  # generated forms, test support, this folder's own relative names
-                if target.startswith("platform/posix/") and not rel.startswith("platform/posix/"):
-                    failures.append(f"{rel}:{number}: includes {target}, which only platform/posix may use")
-                    continue
-                if here == "app" or there == here or there in allowed.get(here, []):
-                    continue
-                failures.append(f"{rel}:{number}: {here} may not include {target} ({there})")
+for name, full, rel in sources():
+    here = folder_of(rel)
+    if here is None:
+        continue
+    with open(full, encoding="utf-8", errors="replace") as f:
+        for number, line in enumerate(f, 1):
+            if here == "platform" and name.endswith(".h") and "/posix/" not in rel \
+                    and posix_headers.search(line):
+                failures.append(f"{rel}:{number}: a platform header includes a POSIX header")
+            m = include.match(line)
+            if not m:
+                continue
+            target = m.group(1)
+            there = folder_of(target)
+            if there is None:
+                continue  # generated forms, test support, this folder's own relative names
+            if target.startswith("platform/posix/") and not rel.startswith("platform/posix/"):
+                failures.append(f"{rel}:{number}: includes {target}, which only platform/posix may use")
+                continue
+            if here == "app" or there == here or there in allowed.get(here, []):
+                continue
+            failures.append(f"{rel}:{number}: {here} may not include {target} ({there})")
 
 # --- platform: what lives where (this block only; the table above is separate) ---------
 # posix/ holds only what calls the system: each source there includes a system header,
@@ -104,22 +108,17 @@ for dirpath, _, files in os.walk(platform_root):
 windows_headers = re.compile(
     r"#\s*include\s*<(windows|win[a-z]*|shlobj|shobjidl|shellapi|objbase|ole2|knownfolders|shlwapi)\.h>",
     re.IGNORECASE)
-for dirpath, _, files in os.walk(root):
-    for name in sorted(files):
-        if not name.endswith((".h", ".cpp")):
-            continue
-        full = os.path.join(dirpath, name)
-        rel = os.path.relpath(full, root).replace(os.sep, "/")
-        in_win32 = rel.startswith("platform/win32/")
-        with open(full, encoding="utf-8", errors="replace") as f:
-            for number, line in enumerate(f, 1):
-                if in_win32 and system_headers.search(line):
-                    failures.append(f"{rel}:{number}: platform/win32 includes a POSIX header")
-                if not in_win32 and windows_headers.search(line):
-                    failures.append(f"{rel}:{number}: a Windows header outside platform/win32")
-                m = include.match(line)
-                if m and m.group(1).startswith("platform/win32/") and not in_win32:
-                    failures.append(f"{rel}:{number}: includes {m.group(1)}, which only platform/win32 may use")
+for name, full, rel in sources():
+    in_win32 = rel.startswith("platform/win32/")
+    with open(full, encoding="utf-8", errors="replace") as f:
+        for number, line in enumerate(f, 1):
+            if in_win32 and system_headers.search(line):
+                failures.append(f"{rel}:{number}: platform/win32 includes a POSIX header")
+            if not in_win32 and windows_headers.search(line):
+                failures.append(f"{rel}:{number}: a Windows header outside platform/win32")
+            m = include.match(line)
+            if m and m.group(1).startswith("platform/win32/") and not in_win32:
+                failures.append(f"{rel}:{number}: includes {m.group(1)}, which only platform/win32 may use")
 # --- end of the Windows block --------------------------------------------------------------
 
 for failure in failures:
