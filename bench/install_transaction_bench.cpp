@@ -4,6 +4,8 @@
 //                                             (default 1,900)
 //   install_transaction_bench wide [entries]  `entries` small files in folders of 1,000
 //                                             (default 100,000)
+//   ... [count] [copy.zip]                    also writes the archive to copy.zip, for the
+//                                             reference tool to unpack in the same run
 // Prints the time of each step and the size of the journal the final moves wrote.
 #include <sys/stat.h>
 
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "install/tool_installation.h"
+#include "platform/creation_mask.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 
@@ -76,12 +79,18 @@ int main(int argc, char** argv) {
     }
   }
   zip.WriteTo(archive);
+  if (argc > 3) zip.WriteTo(argv[3]);
 
   rk5::InstallPlatform platform = rk5::InstallPlatform::ThisSystem();
   auto watch = std::make_shared<JournalWatch>(
       (base / rk5::StagingFolderName("Foo", platform.process_id) / "journal").string());
   platform.tree = watch;
-  rk5::TArchiveExtractor unzip;
+  // The mask read once, as main() does: the fresh set would read it at every file.
+  const unsigned mask = rk5::platform::ReadCreationMaskAtStart();
+  rk5::ArchivePlatform files = rk5::ArchivePlatform::ThisSystem();
+  files.stager = rk5::platform::MakeFileStager(mask);
+  files.attributes = rk5::platform::MakeFileAttributes(mask);
+  rk5::TArchiveExtractor unzip(files);
   unzip.ExtractOptions = {rk5::eoCreateDirs, rk5::eoRestorePath};
 
   const Clock::time_point start = Clock::now();

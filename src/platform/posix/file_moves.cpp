@@ -9,18 +9,17 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/posix/file_descriptor.h"
+
 namespace rk5::platform {
 namespace {
 
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// The names in a folder, read whole and closed again, so that a deep walk holds one
-// descriptor at a time.
-bool ReadNames(const std::string& folder, std::vector<std::string>& names) {
-  DIR* dir = ::opendir(folder.c_str());
+// The names in an open folder, read whole through a descriptor of its own, so that the
+// folder's descriptor stays usable.
+bool ReadNamesAt(int folder, std::vector<std::string>& names) {
+  DIR* dir = ::fdopendir(::openat(folder, ".", kFolderFlags));
   if (dir == nullptr) return false;
   errno = 0;
   while (const dirent* entry = ::readdir(dir)) {
@@ -33,19 +32,46 @@ bool ReadNames(const std::string& folder, std::vector<std::string>& names) {
   return complete;
 }
 
-bool Walk(const std::string& root, const std::string& relative, TreeListing& listing) {
+bool ReadNames(const std::string& folder, std::vector<std::string>& names) {
+  FileDescriptor at(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return at.valid() && ReadNamesAt(at.get(), names);
+}
+
+bool SameFolder(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Every step is taken from the open folder above, so a walk costs one step per folder
+// however deep the tree goes. Only one descriptor is held: going into a child closes the
+// parent's, and coming back opens the child's ".." and checks it is still the same
+// folder, so a tree moved meanwhile stops the walk instead of leading it elsewhere.
+// visit_file(folder, name, relative) and leave_folder(folder, name, relative) act on
+// the entries; either returning false stops the walk.
+template <typename VisitFile, typename LeaveFolder>
+bool WalkAt(FileDescriptor& here, const std::string& relative, TreeListing* listing,
+            VisitFile& visit_file, LeaveFolder& leave_folder) {
   std::vector<std::string> names;
-  if (!ReadNames(relative.empty() ? root : Join(root, relative), names)) return false;
-  for (const std::string& name : names) {
+  if (!ReadNamesAt(here.get(), names)) return false;
+  for (std::string& name : names) {
     std::string child = relative.empty() ? name : relative + "/" + name;
     struct stat st {};
-    if (::lstat(Join(root, child).c_str(), &st) != 0) return false;
-    if (S_ISDIR(st.st_mode)) {
-      listing.folders.push_back(child);
-      if (!Walk(root, child, listing)) return false;
-    } else {
-      listing.files.push_back(std::move(child));
+    if (::fstatat(here.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+      if (!visit_file(here.get(), name)) return false;
+      if (listing != nullptr) listing->files.push_back(std::move(child));
+      continue;
     }
+    if (listing != nullptr) listing->folders.push_back(child);
+    struct stat mine {};
+    if (::fstat(here.get(), &mine) != 0) return false;
+    FileDescriptor below(::openat(here.get(), name.c_str(), kFolderFlags));
+    if (!below.valid()) return false;
+    here.Reset();
+    const bool walked = WalkAt(below, child, listing, visit_file, leave_folder);
+    here = FileDescriptor(::openat(below.get(), "..", kFolderFlags));
+    struct stat back {};
+    if (!here.valid() || ::fstat(here.get(), &back) != 0 || !SameFolder(mine, back)) return false;
+    if (!walked || !leave_folder(here.get(), name)) return false;
   }
   return true;
 }
@@ -54,9 +80,21 @@ bool Remove(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
   if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-  std::vector<std::string> names;
-  bool ok = ReadNames(path, names);
-  for (const std::string& name : names) ok = Remove(Join(path, name)) && ok;
+  FileDescriptor at(::open(path.c_str(), kFolderFlags));
+  if (!at.valid()) return errno == ENOENT;
+  // An entry that cannot be removed does not stop the others; a folder that cannot be
+  // entered stops the walk.
+  bool ok = true;
+  auto remove_file = [&ok](int folder, const std::string& name) {
+    ok = (::unlinkat(folder, name.c_str(), 0) == 0 || errno == ENOENT) && ok;
+    return true;
+  };
+  auto remove_folder = [&ok](int folder, const std::string& name) {
+    ok = (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) && ok;
+    return true;
+  };
+  ok = WalkAt(at, {}, nullptr, remove_file, remove_folder) && ok;
+  at.Reset();
   return (::rmdir(path.c_str()) == 0 || errno == ENOENT) && ok;
 }
 
@@ -76,7 +114,9 @@ class PosixFileMoves final : public FileMoves {
 
   std::optional<TreeListing> List(const std::string& folder) override {
     TreeListing listing;
-    if (!Walk(folder, {}, listing)) return std::nullopt;
+    FileDescriptor at(::open(folder.c_str(), kFolderFlags));
+    auto keep = [](int, const std::string&) { return true; };
+    if (!at.valid() || !WalkAt(at, {}, &listing, keep, keep)) return std::nullopt;
     return listing;
   }
 
