@@ -13,6 +13,8 @@
 #include "install/archive_digest.h"
 #include "install/download_names.h"
 #include "install/install_journal.h"
+#include "install/install_manifest.h"
+#include "install/tool_removal.h"
 #include "install/tool_installation.h"
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"
@@ -265,7 +267,7 @@ TEST_F(InstallationTest, AFinalMoveThatFailsAtAnyStepPutsEverythingBack) {
     IniFile local((scratch.path() / "Rk5/Helper/Local.ini").string());
     ASSERT_TRUE(installation.Finish(local, Record()));
   }
-  ASSERT_EQ(steps, 6);  // four moves in, two files kept aside
+  ASSERT_EQ(steps, 7);  // four moves in and the manifest, two files kept aside
   for (int failing = 1; failing <= steps; ++failing) {
     int step = 0;
     moves_->before = [&step, failing](const char* what) {
@@ -337,10 +339,14 @@ void InstallationTest::Walk(bool record_refused) {
       break;  // the installation ran past its last step
     }
     ASSERT_TRUE(Repair()) << "step " << kill_at;
-    const TreeSnapshot after = Snapshot();
+    TreeSnapshot after = Snapshot();
+    // The manifest comes with the record, its lines in the order the staged files list in.
+    const bool listed = after.erase("Rk5/Helper/Foo.manifest") == 1;
     if (!record_refused && after == new_tree) {
+      EXPECT_TRUE(listed) << "step " << kill_at;
       ++finished;
     } else {
+      EXPECT_FALSE(listed) << "step " << kill_at;
       EXPECT_EQ(TreeDifference(old_tree, after), "") << "killed at step " << kill_at;
       ++undone;
     }
@@ -485,6 +491,151 @@ TEST(DownloadNames, BaseFolderComponentNamesAndService) {
   EXPECT_EQ(ServiceNameOf("Rk5Helper.exe"), "Rk5Helper");
   EXPECT_EQ(ServiceNameOf("rk5.helper.bin"), "rk5");
   EXPECT_EQ(ServiceNameOf("/home/me/.local/opt/Rk5/Helper/rk5helper"), "rk5helper");
+}
+
+// The manifest as a set: path -> size and digest, folders as "folder".
+std::map<std::string, std::string> Listed(const fs::path& manifest) {
+  std::optional<InstallManifest> parsed = ParseManifest(ReadFileBytes(manifest));
+  std::map<std::string, std::string> listed;
+  if (!parsed) return listed;
+  for (const std::string& folder : parsed->folders) listed[folder] = "folder";
+  for (const ManifestFile& file : parsed->files) {
+    listed[file.path] = std::to_string(file.size) + " " + file.sha256;
+  }
+  return listed;
+}
+
+std::string SizeAndDigest(const std::string& bytes, const fs::path& scratch) {
+  WriteFileBytes(scratch, bytes);
+  return std::to_string(bytes.size()) + " " + Sha256OfFile(scratch.string()).value_or("");
+}
+
+TEST_F(InstallationTest, AnUpdateKeepsListingWhatItLeftAndTheUninstallTakesOnlyWhatIsAsInstalled) {
+  ASSERT_TRUE(Install(NewTool().Bytes()));
+  // The next build no longer ships lib.so (it stays in place) and changes the readme.
+  ASSERT_TRUE(Install(ZipBuilder()
+                          .File("Foo/foo.exe", "new program")
+                          .File("Foo/doc/readme.txt", "newer readme")
+                          .File("Foo/bin/deep/data.bin", "data")
+                                    .Bytes()));
+  const fs::path scratch = dir_.path() / "scratch";
+  EXPECT_EQ(Listed(program_ / "Foo.manifest"),
+            (std::map<std::string, std::string>{
+                {"Foo/bin", "folder"},  // Foo and Foo/doc were there before
+                {"Foo/bin/deep", "folder"},
+                {"Foo/foo.exe", SizeAndDigest("new program", scratch)},
+                {"Foo/doc/readme.txt", SizeAndDigest("newer readme", scratch)},
+                {"Foo/bin/lib.so", SizeAndDigest(std::string(5000, 'l'), scratch)},
+                {"Foo/bin/deep/data.bin", SizeAndDigest("data", scratch)},
+            }));
+  fs::remove(scratch);
+  WriteFileBytes(base_ / "Foo/bin/deep/data.bin", "changed by the user");
+  fs::create_symlink(dir_.path() / "elsewhere", base_ / "Foo/bin/link");
+  WriteFileBytes(dir_.path() / "elsewhere", "new program");
+  IniFile local(local_ini_.string());
+  const RemovalOutcome outcome = RemoveTool(platform_, base_.string() + "/", "Foo", local);
+  ASSERT_TRUE(outcome) << outcome.detail;
+  EXPECT_EQ(outcome.removed, 3u);
+  EXPECT_EQ(outcome.kept, 2u) << "the changed file and the link";
+  TreeSnapshot after = Snapshot();
+  EXPECT_EQ(TreeDifference(
+                TreeSnapshot{
+                    {"Rk5", "folder"}, {"Rk5/Helper", "folder"}, {"Rk5/Helper/Foo.zip", after["Rk5/Helper/Foo.zip"]},
+                    {"Rk5/Helper/Local.ini",
+                     "file:[Foo]\r\nName=Foo Tool\r\nOBuild=007\r\nBuild=\r\nOExeName=foo.exe\r\n"
+                     "OVersion=2.0\r\nPath=\r\nExeName=\r\nVersion=\r\nInstalled=\r\n"},
+                    {"Rk5/Helper/Local.ini.lock", "file:"}, {"Rk5/Foo", "folder"}, {"Rk5/Foo/doc", "folder"},
+                    {"Rk5/Foo/settings.cfg", "file:kept by the user"}, {"Rk5/Foo/bin", "folder"},
+                    {"Rk5/Foo/bin/deep", "folder"}, {"Rk5/Foo/bin/deep/data.bin", "file:changed by the user"},
+                    {"elsewhere", "file:new program"}},
+                after),
+            "");
+  EXPECT_TRUE(fs::is_symlink(base_ / "Foo/bin/link"));
+  // Gone with its record: asked again, there is nothing to go by.
+  EXPECT_EQ(RemoveTool(platform_, base_.string() + "/", "Foo", local).failure, RemovalFailure::kNoManifest);
+}
+
+// Kills the uninstalling copy at each step that changes the tree in turn and lets the next
+// start repair: always the whole tool with its record and manifest, or none of it.
+TEST_F(InstallationTest, AnUninstallKilledAtAnyStepLeavesTheWholeToolOrNoneAfterTheNextStart) {
+  ASSERT_TRUE(Install(NewTool().Bytes()));
+  const TreeSnapshot installed = Snapshot();
+  const auto restore = [&] {
+    fs::remove_all(dir_.path());
+    for (const auto& [path, entry] : installed) {
+      if (entry == "folder") {
+        fs::create_directories(dir_.path() / path);
+      } else {
+        WriteFileBytes(dir_.path() / path, entry.substr(5));
+      }
+    }
+  };
+  IniFile local(local_ini_.string());
+  ASSERT_TRUE(RemoveTool(platform_, base_.string() + "/", "Foo", local));
+  const TreeSnapshot removed = Snapshot();
+  int whole = 0, none = 0;
+  for (int kill_at = 1;; ++kill_at) {
+    restore();
+    int step = 0;
+    auto die_at = [&step, kill_at](const char*) {
+      if (++step == kill_at) ::raise(SIGKILL);
+      return true;
+    };
+    moves_->before = die_at;
+    tree_->before = die_at;
+    pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) ::_exit(RemoveTool(platform_, base_.string() + "/", "Foo", local) ? 0 : 1);
+    int wait_status = 0;
+    ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
+    moves_->before = nullptr;
+    tree_->before = nullptr;
+    if (!WIFSIGNALED(wait_status)) {
+      ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << "step " << kill_at;
+      break;
+    }
+    ASSERT_TRUE(Repair()) << "step " << kill_at;
+    const TreeSnapshot after = Snapshot();
+    if (after == installed) {
+      ++whole;
+    } else {
+      EXPECT_EQ(TreeDifference(removed, after), "") << "killed at step " << kill_at;
+      ++none;
+    }
+    ASSERT_LT(kill_at, 400);
+  }
+  EXPECT_GT(whole, 3);
+  EXPECT_GT(none, 3);
+}
+
+TEST_F(InstallationTest, AManifestThatReachesBeyondTheToolRemovesNothing) {
+  ASSERT_TRUE(Install(NewTool().Bytes()));
+  WriteFileBytes(local_ini_, ReadFileBytes(local_ini_) + "[Bar]\r\nPath=" + base_.string() + "/Bar/\r\n");
+  fs::create_directories(base_ / "Bar");
+  WriteFileBytes(base_ / "Bar/bar", "data");
+  const fs::path scratch = dir_.path() / "scratch";
+  const std::string data = "file " + SizeAndDigest("data", scratch) + " ";
+  fs::remove(scratch);
+  const std::string header = "rk5 manifest 1\n";
+  for (const std::string& text : {
+           header + data + "Foo/../Bar/bar\nend\n",
+           header + data + "Bar/bar\nend\n",
+           header + data + "Helper/Local.ini\nend\n",
+           header + data + "/" + (base_ / "Bar/bar").string().substr(1) + "\nend\n",
+           header + data + ".rk5-stage.Foo.1/journal\nend\n",
+           header + "folder Bar\nend\n",
+           header + data + "Foo\\..\\Bar\\bar\nend\n",
+           header + data + "Foo/bin/deep/data.bin\n" + data + "Foo/bin/deep/data.bin\nend\n",
+           header + data + "Foo/bin/deep/data.bin\n",
+           std::string(kLargestManifest + 1, '\n'),
+       }) {
+    WriteFileBytes(program_ / "Foo.manifest", text);
+    const TreeSnapshot before = Snapshot();
+    IniFile local(local_ini_.string());
+    EXPECT_EQ(RemoveTool(platform_, base_.string() + "/", "Foo", local).failure, RemovalFailure::kManifestDamaged)
+        << text.substr(0, 200);
+    EXPECT_EQ(TreeDifference(before, Snapshot()), "") << text.substr(0, 200);
+  }
 }
 
 }  // namespace
