@@ -35,6 +35,7 @@ const QRect kBand(0, 0, 200, 24);
 const QRect kText(16, 40, 233, 34);  // the label above the buttons
 const QPoint kYes(103 + 32, 76 + 10);
 const QPoint kOk(176 + 32, 76 + 10);  // "OK" of a message, "No" of a question
+const QPoint kDownloadOk(216 + 32, 84 + 10);
 
 // The message window as the program must show text.
 QImage Reference(const std::string& text) {
@@ -76,7 +77,7 @@ class UninstallProcess : public ::testing::Test {
   }
   static std::string Archive(int extra = 0) {
     ZipBuilder zip;
-    zip.Folder("Foo/").Folder("Foo/empty/").File("Foo/foo", "program").File("Foo/doc/readme.txt", "readme");
+    zip.Folder("Foo/").File("Foo/foo", "program").File("Foo/doc/readme.txt", "readme");
     std::mt19937 random(7);
     for (int i = 0; i < extra; ++i) {
       std::string data(2048, '\0');
@@ -121,12 +122,21 @@ class UninstallProcess : public ::testing::Test {
               {QString::fromStdString(window), file});
     return QImage(file).convertToFormat(QImage::Format_RGB32);
   }
-  // Until the copy's window says text.
-  bool Shows(const Copy& copy, const std::string& text) {
+  // Until a window of the copy says text (the question and the outcome are two windows);
+  // that window is the copy's window from then on.
+  bool Shows(Copy& copy, const std::string& text) {
     const QImage reference = Reference(text);
-    return !copy.window.empty() && RunUntil([&] {
-      const QImage now = PictureOf(copy.window);
-      return !now.isNull() && now.copy(kBand) == reference.copy(kBand) && now.copy(kText) == reference.copy(kText);
+    return RunUntil([&] {
+      const QString windows = QString::fromStdString(
+          OnDisplay("xdotool", {"search", "--onlyvisible", "--pid", QString::number(copy.pid)}));
+      for (const QString& window : windows.split('\n', Qt::SkipEmptyParts)) {
+        const QImage now = PictureOf(window.toStdString());
+        if (!now.isNull() && now.copy(kBand) == reference.copy(kBand) && now.copy(kText) == reference.copy(kText)) {
+          copy.window = window.toStdString();
+          return true;
+        }
+      }
+      return false;
     });
   }
   ::testing::AssertionResult Press(Copy& copy, QPoint button) {
@@ -140,7 +150,7 @@ class UninstallProcess : public ::testing::Test {
   void Install() {
     Copy copy = Start("/dl", "Foo");
     ASSERT_TRUE(RunUntil([&] { return Local().find("Installed=1") != std::string::npos; }));
-    ASSERT_TRUE(Press(copy, kOk));
+    ASSERT_TRUE(Press(copy, kDownloadOk));
   }
   std::string Local() const { return ReadFileBytes(program_ / "Local.ini"); }
   // The base folder without what the program keeps beside itself in any case.
@@ -175,7 +185,7 @@ TEST_F(UninstallProcess, RemovesExactlyWhatTheInstallPlacedAndCountsWhatTheUserC
     WriteFileBytes(desktop_ / "Other.desktop", Launcher(program, "Other"));
     if (round == 1) {
       WriteFileBytes(base_ / "Foo/doc/readme.txt", "changed by the user");
-      WriteFileBytes(base_ / "Foo/empty/notes.txt", "added by the user");
+      WriteFileBytes(base_ / "Foo/doc/notes.txt", "added by the user");
     }
     Copy copy = Start("/uninstall", "Foo");
     ASSERT_TRUE(Shows(copy, UninstallQuestion("Foo Tool"))) << round;
@@ -189,9 +199,9 @@ TEST_F(UninstallProcess, RemovesExactlyWhatTheInstallPlacedAndCountsWhatTheUserC
     EXPECT_TRUE(fs::exists(desktop_ / "Other.desktop")) << "only the launchers named like the tool";
     TreeSnapshot expected = before;
     if (round == 1) {
-      expected["Foo"] = expected["Foo/doc"] = expected["Foo/empty"] = "folder";
+      expected["Foo"] = expected["Foo/doc"] = "folder";
       expected["Foo/doc/readme.txt"] = "file:changed by the user";
-      expected["Foo/empty/notes.txt"] = "file:added by the user";
+      expected["Foo/doc/notes.txt"] = "file:added by the user";
     }
     EXPECT_EQ(TreeDifference(expected, Base()), "") << round;
     WriteFileBytes(program_ / "Local.ini", Catalogue());
@@ -230,7 +240,7 @@ TEST_F(UninstallProcess, RefusesWhatItCannotProveWithAMessageAndChangesNothing) 
       {"64 MiB of lines", "Foo", std::string(64 << 20, '\n'), damaged, true},
       {"no manifest", "Foo", "", NoManifestText("Foo Tool"), false},
       {"a section with a slash", "Foo/../Foo", manifest, NotComponentText("Foo/../Foo"), false},
-      {"a section of 10,000 bytes", std::string(10000, 'F'), manifest, NotComponentText(std::string(10000, 'F')), false},
+      {"a section of 10,000 bytes", std::string(10000, 'F'), manifest, NotInstalledText("<none>"), false},
   };
   for (const Case& c : cases) {
     if (c.manifest.empty()) {
@@ -262,7 +272,7 @@ TEST_F(UninstallProcess, EachOfDownloadAndUninstallRefusesWhileTheOtherRuns) {
   Copy download = Start("/dl", "FOO");  // the same tool in other letters
   // Refused at once: a download under way would carry the tool's name in its title.
   EXPECT_EQ(OnDisplay("xdotool", {"getwindowname", QString::fromStdString(download.window)}), "Rk5 Helper");
-  ASSERT_TRUE(Press(download, QPoint(216 + 32, 84 + 10)));
+  ASSERT_TRUE(Press(download, kDownloadOk));
   EXPECT_EQ(server_.RequestCount(), 1u) << "the second download asked nothing";
   ASSERT_TRUE(Press(asking, kOk));
 
@@ -285,7 +295,7 @@ TEST_F(UninstallProcess, EachOfDownloadAndUninstallRefusesWhileTheOtherRuns) {
 
 TEST_F(UninstallProcess, AKillAnywhereLeavesTheWholeToolOrNoneOfItAfterTheNextStart) {
   const TreeSnapshot empty = Base();
-  server_.Route("/Foo.zip", Ok(Archive(400)));
+  server_.Route("/Foo.zip", Ok(Archive(1500)));
   Install();
   const TreeSnapshot installed = Base();
   const std::string installed_local = Local();
@@ -303,10 +313,11 @@ TEST_F(UninstallProcess, AKillAnywhereLeavesTheWholeToolOrNoneOfItAfterTheNextSt
     x_.Click(copy.window, kYes.x(), kYes.y());
     ASSERT_TRUE(RunUntil([&] { return !fs::exists(base_ / "Foo"); }));
     whole = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+    ASSERT_TRUE(Shows(copy, UninstalledText("Foo Tool", 0)));
     ASSERT_TRUE(Press(copy, kOk));
   }
   std::mt19937 random(std::random_device{}());
-  int whole_tool = 0, none = 0;
+  int whole_tool = 0, none = 0, killed_in_moves = 0;
   for (int round = 0; round < 16; ++round) {
     fs::remove_all(base_ / "Foo");
     fs::copy(kept / "Foo", base_ / "Foo", fs::copy_options::recursive | fs::copy_options::create_hard_links);
@@ -315,10 +326,26 @@ TEST_F(UninstallProcess, AKillAnywhereLeavesTheWholeToolOrNoneOfItAfterTheNextSt
     ASSERT_EQ(TreeDifference(installed, Base()), "");
     Copy copy = Start("/uninstall", "Foo");
     ASSERT_TRUE(Shows(copy, UninstallQuestion("Foo Tool")));
-    x_.Click(copy.window, kYes.x(), kYes.y());
-    std::this_thread::sleep_for(std::chrono::milliseconds(random() % (whole.count() + 40)));  // a random moment
+    // Clicked without waiting for the click tool: the uninstall runs while it ends.
+    QProcess click;
+    click.setProcessEnvironment(x_.ProgramEnvironment());
+    click.start("xdotool", {"mousemove", "--window", QString::fromStdString(copy.window), QString::number(kYes.x()),
+                            QString::number(kYes.y()), "click", "1"});
+    const fs::path journal = base_ / (".rk5-remove.Foo." + std::to_string(copy.pid)) / "journal";
+    if (round % 2 == 0) {
+      // A random moment of the whole uninstall (not a wait for anything).
+      std::this_thread::sleep_for(std::chrono::milliseconds(random() % (whole.count() + 1)));
+    } else {
+      // Somewhere in the moves: they begin when the journal is written.
+      const auto limit = Clock::now() + std::chrono::seconds(20);
+      while (!fs::exists(journal) && Local() == installed_local && Clock::now() < limit) {
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 10000));
+    }
     ::kill(static_cast<pid_t>(copy.pid), SIGKILL);
     copy.process->waitForFinished(20000);
+    click.waitForFinished(20000);
+    if (fs::exists(journal)) ++killed_in_moves;
 
     // The next start repairs before it shows anything.
     Copy next = Start("/uninstall", "Foo");
@@ -334,7 +361,9 @@ TEST_F(UninstallProcess, AKillAnywhereLeavesTheWholeToolOrNoneOfItAfterTheNextSt
     next.process->kill();
     next.process->waitForFinished(20000);
   }
-  std::cout << "killed rounds: " << whole_tool << " whole, " << none << " removed\n";
+  EXPECT_GT(killed_in_moves, 0);
+  std::cout << "killed rounds: " << whole_tool << " whole, " << none << " removed, " << killed_in_moves
+            << " during the moves\n";
 }
 
 }  // namespace

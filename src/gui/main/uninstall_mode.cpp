@@ -26,11 +26,10 @@ std::optional<std::string> Uninstall(const std::string& program_folder, const st
   if (hold.outcome == platform::BusyMarks::Outcome::HeldElsewhere) return ToolBusyText(name);
   const std::string base = InstallBaseOf(program_folder);
   // Before anything else for this tool: put right what a killed copy left half done.
-  if (hold.outcome != platform::BusyMarks::Outcome::Taken ||
-      !RepairInterruptedInstall(services.files, base, section, local)) {
-    return kUninstallFailedText;
-  }
+  const bool repaired = hold.outcome == platform::BusyMarks::Outcome::Taken &&
+                        RepairInterruptedInstall(services.files, base, section, local);
   if (Read(*local.Snapshot(), section, tool_key::Installed) == 0) return NotInstalledText(name);
+  if (!repaired) return kUninstallFailedText;
   if (!services.files.tree->Exists(ManifestFileOf(program_folder, section))) return NoManifestText(name);
   if (!AskYesNo(Latin1(UninstallQuestion(name)), title)) return std::nullopt;
 
