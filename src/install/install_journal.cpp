@@ -37,6 +37,8 @@ std::string_view ParentOf(std::string_view path) {
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
+}  // namespace
+
 // Splits off the next field of a line; the last field keeps the rest, spaces included.
 std::string_view NextField(std::string_view& line) {
   const std::size_t space = line.find(' ');
@@ -45,7 +47,7 @@ std::string_view NextField(std::string_view& line) {
   return field;
 }
 
-std::optional<std::size_t> Number(std::string_view text) {
+std::optional<std::size_t> DecimalNumber(std::string_view text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
   std::size_t value = 0;
   for (char c : text) {
@@ -54,8 +56,6 @@ std::optional<std::size_t> Number(std::string_view text) {
   }
   return value;
 }
-
-}  // namespace
 
 std::string EscapeField(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -173,7 +173,7 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
     }
     const std::string_view tag = NextField(line);
     if (tag == "folder" || tag == "file") {
-      const std::optional<std::size_t> parent = Number(NextField(line));
+      const std::optional<std::size_t> parent = DecimalNumber(NextField(line));
       if (!parent) return std::nullopt;
       if (tag == "folder") {
         const std::string_view made = NextField(line);

@@ -47,6 +47,11 @@ std::string EscapeField(std::string_view text);
 // nullopt for a "%" not followed by two upper-case hex digits.
 std::optional<std::string> UnescapeField(std::string_view text);
 
+// Splits off the next field of a line (up to a space); the last field keeps the rest.
+std::string_view NextField(std::string_view& line);
+// A decimal number of 1 to 18 digits; nullopt for anything else.
+std::optional<std::size_t> DecimalNumber(std::string_view text);
+
 // One line per item, each folder and file by its parent's line number and its own name,
 // so the journal grows with the number of names, not with their depth. Control bytes,
 // " " and "%" are written as "%XX". nullopt when the journal would pass kLargestJournal.

@@ -26,27 +26,10 @@ bool IsSafeRelative(std::string_view path) {
   }
 }
 
-std::string_view NextField(std::string_view& line) {
-  const std::size_t space = line.find(' ');
-  std::string_view field = line.substr(0, space);
-  line = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-  return field;
-}
-
 bool IsDigest(std::string_view text) {
   return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
          });
-}
-
-std::optional<std::uint64_t> Size(std::string_view text) {
-  if (text.empty() || text.size() > 18) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value;
 }
 
 }  // namespace
@@ -88,10 +71,10 @@ std::optional<InstallManifest> ParseManifest(std::string_view text) {
     }
     if (named.size() >= kMostManifestEntries) return std::nullopt;
     const std::string_view tag = NextField(line);
-    std::optional<std::uint64_t> size;
+    std::optional<std::size_t> size;
     std::string_view digest;
     if (tag == "file") {
-      size = Size(NextField(line));
+      size = DecimalNumber(NextField(line));
       digest = NextField(line);
       if (!size || !IsDigest(digest)) return std::nullopt;
     } else if (tag != "folder") {

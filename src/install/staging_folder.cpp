@@ -45,6 +45,11 @@ void WritePhase(const Staging& staging, InstallJournal& journal, JournalPhase ph
   }
 }
 
+std::optional<InstallJournal> ReadJournal(const Staging& staging) {
+  std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
+  return text ? ParseJournal(*text) : std::nullopt;
+}
+
 bool Retire(const InstallPlatform& platform, const Staging& staging) {
   return platform.tree->RemoveFile(staging.journal) || !platform.tree->Exists(staging.journal);
 }

@@ -4,6 +4,7 @@
 // into ".rk5-stage.<section>.<process>", a removal into ".rk5-remove.<section>.<process>";
 // no archive may put a name of either kind at the top of the base folder.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,9 @@ bool IsReservedName(std::string_view relative);
 // Records the transaction's outcome in its journal before acting on it. A journal that
 // cannot be rewritten keeps its phase, and the repair decides as before.
 void WritePhase(const Staging& staging, InstallJournal& journal, JournalPhase phase);
+
+// The journal in a staging folder; nullopt when it cannot be read or is not one.
+std::optional<InstallJournal> ReadJournal(const Staging& staging);
 
 // The first step of every clean-up: the journal goes before anything staged is removed,
 // so that a staged file that is gone can never be read as one moved into place.

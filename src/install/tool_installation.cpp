@@ -297,8 +297,7 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
     if (!IsStagingOf(name, kStagingPrefix, section)) continue;
     const Staging staging(Join(base, name, sep), sep);
     if (platform.tree->Exists(staging.journal)) {
-      std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
-      std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
+      std::optional<InstallJournal> journal = ReadJournal(staging);
       // A journal for another section, or one that reaches into the program's folder or
       // another tool's, could only have been put there by hand.
       // The tool's own manifest is the one file of the program's folder it may name.

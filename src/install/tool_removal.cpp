@@ -199,8 +199,7 @@ InstallStatus RepairInterruptedRemoval(const InstallPlatform& platform,
     if (!IsStagingOf(name, kRemovalPrefix, section)) continue;
     const Staging staging(JoinPath(base, name, sep), sep);
     if (platform.tree->Exists(staging.journal)) {
-      std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
-      std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
+      std::optional<InstallJournal> journal = ReadJournal(staging);
       // One for another section, of an install, or reaching beyond the tool's own files
       // could only have been put there by hand.
       if (!journal || !platform::EqualsFolded(journal->record.section, section) ||

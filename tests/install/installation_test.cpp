@@ -137,6 +137,25 @@ class InstallationTest : public ::testing::Test {
 
   TreeSnapshot Snapshot() const { return SnapshotTree(dir_.path()); }
 
+  // Runs work in a child process that dies at step kill_at of the hooked file system. The
+  // wait status of the child, whose exit code says whether work succeeded.
+  int RunKilledAt(int kill_at, const std::function<bool()>& work) {
+    int step = 0;
+    auto die_at = [&step, kill_at](const char*) {
+      if (++step == kill_at) ::raise(SIGKILL);
+      return true;
+    };
+    moves_->before = die_at;
+    tree_->before = die_at;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(work() ? 0 : 1);
+    int wait_status = 0;
+    if (child == -1 || ::waitpid(child, &wait_status, 0) != child) wait_status = -1;
+    moves_->before = nullptr;
+    tree_->before = nullptr;
+    return wait_status;
+  }
+
  public:
   void Walk(bool record_refused);
 
@@ -312,23 +331,9 @@ void InstallationTest::Walk(bool record_refused) {
       fs::remove(lock);
       fs::create_directories(lock);
     }
-    int step = 0;
-    auto die_at = [&step, kill_at](const char*) {
-      if (++step == kill_at) ::raise(SIGKILL);
-      return true;
-    };
-    moves_->before = die_at;
-    tree_->before = die_at;
-    pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-      bool ok = static_cast<bool>(Install(NewTool().Bytes()));
-      ::_exit(ok == !record_refused ? 0 : 1);
-    }
-    int wait_status = 0;
-    ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-    moves_->before = nullptr;
-    tree_->before = nullptr;
+    const int wait_status =
+        RunKilledAt(kill_at, [&] { return static_cast<bool>(Install(NewTool().Bytes())) == !record_refused; });
+    ASSERT_NE(wait_status, -1);
     if (record_refused) {
       fs::remove(lock);
       WriteFileBytes(lock, "");
@@ -576,20 +581,9 @@ TEST_F(InstallationTest, AnUninstallKilledAtAnyStepLeavesTheWholeToolOrNoneAfter
   int whole = 0, none = 0;
   for (int kill_at = 1;; ++kill_at) {
     restore();
-    int step = 0;
-    auto die_at = [&step, kill_at](const char*) {
-      if (++step == kill_at) ::raise(SIGKILL);
-      return true;
-    };
-    moves_->before = die_at;
-    tree_->before = die_at;
-    pid_t child = ::fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) ::_exit(RemoveTool(platform_, base_.string() + "/", "Foo", local) ? 0 : 1);
-    int wait_status = 0;
-    ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-    moves_->before = nullptr;
-    tree_->before = nullptr;
+    const int wait_status =
+        RunKilledAt(kill_at, [&] { return static_cast<bool>(RemoveTool(platform_, base_.string() + "/", "Foo", local)); });
+    ASSERT_NE(wait_status, -1);
     if (!WIFSIGNALED(wait_status)) {
       ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << "step " << kill_at;
       break;
