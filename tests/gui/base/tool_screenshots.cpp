@@ -63,17 +63,23 @@ bool WriteToolArchive(const std::string& path) {
   return zip_close(archive) == 0;
 }
 
+// A scratch program folder below scratch holding local_ini as "Local.ini"; empty when it
+// cannot be made.
+QString ScratchProgramFolder(const QTemporaryDir& scratch, const char* local_ini) {
+  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
+  QFile local(program + QStringLiteral("Local.ini"));
+  if (!scratch.isValid() || !QDir().mkpath(program) || !local.open(QIODevice::WriteOnly)) return {};
+  return local.write(local_ini) > 0 ? program : QString();
+}
+
 // The download window of a sample tool while downloading (45 percent received), then
 // installed into a scratch folder: its own handlers, fed as the fetch feeds them.
 bool SaveDownloadWindow(const QDir& folder) {
   QTemporaryDir scratch;
-  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
-  if (!scratch.isValid() || !QDir().mkpath(program)) return false;
-  QFile local(program + QStringLiteral("Local.ini"));
-  if (!local.open(QIODevice::WriteOnly)) return false;
-  local.write("[PortScan]\r\nName=PortScan\r\nDL=http://screenshots.invalid/PortScan.zip\r\n"
-              "OBuild=1\r\nOExeName=portscan\r\nOVersion=0.9\r\n");
-  local.close();
+  const QString program = ScratchProgramFolder(
+      scratch, "[PortScan]\r\nName=PortScan\r\nDL=http://screenshots.invalid/PortScan.zip\r\n"
+               "OBuild=1\r\nOExeName=portscan\r\nOVersion=0.9\r\n");
+  if (program.isEmpty()) return false;
   rk5::test::ScratchMarks marks;
   rk5::RunState run;
   run.RunMode = "/dl";
@@ -124,24 +130,16 @@ bool SaveLicenceAndAbout(const QDir& folder) {
 // click on the row opens it, and the question "/uninstall" asks (answered No).
 bool SaveUninstall(const QDir& folder) {
   QTemporaryDir scratch;
-  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
-  if (!scratch.isValid() || !QDir().mkpath(program)) return false;
-  QFile local(program + QStringLiteral("Local.ini"));
-  if (!local.open(QIODevice::WriteOnly)) return false;
-  local.write("[PortScan]\r\nName=PortScan\r\nBy=Sample Publisher\r\nInstalled=1\r\nBuild=1\r\n"
-              "OBuild=1\r\n");
-  local.close();
   rk5::RunState run;
-  run.ProgramFolder = program.toStdString();
+  run.ProgramFolder = ScratchProgramFolder(scratch, "[PortScan]\r\nName=PortScan\r\nBy=Sample Publisher\r\n"
+                                                    "Installed=1\r\nBuild=1\r\nOBuild=1\r\n").toStdString();
+  if (run.ProgramFolder.empty()) return false;
   rk5::TMain main(run);
   main.show();
   main.List()->SetItemIndex(0);
   main.popListPopup();
   QImage shot = main.grab().toImage();
-  {
-    QPainter painter(&shot);
-    painter.drawImage(QPoint(96, 64), main.popList()->grab().toImage());
-  }
+  QPainter(&shot).drawImage(QPoint(96, 64), main.popList()->grab().toImage());
   bool ok = Save(shot, folder.filePath(QStringLiteral("uninstall_menu.png")));
 
   QTimer::singleShot(0, [&] {

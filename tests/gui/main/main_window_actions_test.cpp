@@ -222,23 +222,6 @@ TEST_F(MainActionsTest, DownloadStartsTheDlCopyInTheProgramFolderOnlyAfterTheLic
   EXPECT_EQ(start_.starts, 1);
 }
 
-TEST_F(MainActionsTest, UninstallStartsTheUninstallCopyForAnInstalledToolOnly) {
-  auto main = Open(std::string("[Gray]\nName=Gray\n[") + kOddSection + "]\nName=Odd Tool\nInstalled=1\n");
-  main->List()->SetItemIndex(0);
-  main->Uninstall1()->trigger();
-  EXPECT_EQ(start_.starts, 0);
-  main->List()->SetItemIndex(1);
-  main->Uninstall1()->trigger();
-  const std::optional<test::StartReport> started = test::AwaitStartReport(Report());
-  ASSERT_TRUE(started);
-  EXPECT_EQ(started->folder, program_.string());
-  ASSERT_EQ(started->argv.size(), 3u);
-  EXPECT_TRUE(fs::equivalent(started->argv[0], program_ / "rk5helper"));
-  EXPECT_EQ(started->argv[1], "/uninstall");
-  EXPECT_EQ(started->argv[2], kOddSection);
-  EXPECT_EQ(start_.starts, 1);
-}
-
 TEST_F(MainActionsTest, DesktopLauncherPassesValidationAndStartsTheRunModeInTheToolsFolder) {
   const fs::path desktop = dir_.path() / "Desk top";
   fs::create_directories(desktop);
