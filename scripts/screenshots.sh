@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes PNG screenshots of the message window, the progress gauge at 0, 50 and 100
 # percent, the download window (downloading, installed), the licence window (fetching, with
-# a text) and the About window into docs/screenshots/. Renders on Qt's offscreen
+# a text), the About window, the list's pop-up menu and the uninstall question into
+# docs/screenshots/. Renders on Qt's offscreen
 # platform; with --xvfb it renders on a virtual X server (Xvfb at 96 dots per inch)
 # instead. RK5_BUILD_DIR names the build folder (default: build). Then the demo takes the
 # main window's (main_window.png, main_window_2x.png at twice the density) and the

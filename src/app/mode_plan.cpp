@@ -15,6 +15,9 @@ ModePlan PlanForMode(std::string_view runMode) {
   if (runMode == "/dl") {
     plan.windows.push_back(WindowKind::Download);
   }
+  if (runMode == "/uninstall") {
+    plan.windows.push_back(WindowKind::Uninstall);
+  }
   if (runMode.empty()) {
     plan.windows.push_back(WindowKind::Main);
     plan.windows.push_back(WindowKind::About);
@@ -31,6 +34,7 @@ std::string_view WindowClassName(WindowKind kind) {
     case WindowKind::Download:
       return "TDownload";
     case WindowKind::Startup:
+    case WindowKind::Uninstall:
       return "TfrmAlert";
   }
   return "?";

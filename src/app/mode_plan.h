@@ -12,6 +12,7 @@ enum class WindowKind {
   About,     // TfrmAbout, created hidden after TMain
   Download,  // TDownload, one tool's download-and-install window
   Startup,   // TfrmAlert as the start-up window of /run, /install, /installed, /update
+  Uninstall, // TAlertBox telling how "/uninstall" of one tool ended
 };
 
 struct ModePlan {

@@ -40,4 +40,15 @@ bool CreateShortcutFromInfo(platform::LauncherFiles& Files, const std::string& N
                          Info.ItemIdList);
 }
 
+bool RemoveToolShortcuts(platform::LauncherFiles& Files, platform::Registry& Registry,
+                         const std::string& Name, const std::string& Program) {
+  bool removed = true;
+  for (std::string_view value : {platform::kDesktopValue, platform::kProgramsValue}) {
+    const std::string folder = platform::ReadRegistryString(
+        Registry, platform::RegistryRoot::CurrentUser, platform::kShellFoldersKey, value);
+    if (!folder.empty()) removed = Files.RemoveIfStarting(folder, Name, Program) && removed;
+  }
+  return removed;
+}
+
 }  // namespace rk5

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/launcher_files.h"
+#include "platform/registry.h"
 
 namespace rk5 {
 
@@ -49,5 +50,11 @@ bool CreateShortcut(platform::LauncherFiles& Files, const std::string& Name,
 // A link with every property from Info.
 bool CreateShortcutFromInfo(platform::LauncherFiles& Files, const std::string& Name,
                             const std::string& Folder, const TLinkInfo& Info);
+
+// Removes the launchers called Name that start program (this program's file name) from
+// the desktop folder and the applications menu, as the registry names them; any other
+// launcher of that name stays. False only when one of ours stays.
+bool RemoveToolShortcuts(platform::LauncherFiles& Files, platform::Registry& Registry,
+                         const std::string& Name, const std::string& Program);
 
 }  // namespace rk5

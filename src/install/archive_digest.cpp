@@ -19,24 +19,31 @@ std::optional<std::string> DigestFromKey(std::string_view key) {
 }
 
 std::optional<std::string> Sha256OfFile(const std::string& file) {
+  std::optional<FileDigest> digest = DigestOfFile(file);
+  if (!digest) return std::nullopt;
+  return std::move(digest->sha256);
+}
+
+std::optional<FileDigest> DigestOfFile(const std::string& file) {
   // libcrypto (already in the process for HTTPS) hashes with the processor's SHA
   // instructions where it has them: a 200 MiB archive in a fraction of a second.
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                    &EVP_MD_CTX_free);
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
-  const bool read = platform::ReadFileBlocks(file, [&context](const char* data, std::size_t size) {
+  FileDigest result;
+  const bool read = platform::ReadFileBlocks(file, [&](const char* data, std::size_t size) {
+    result.size += size;
     return EVP_DigestUpdate(context.get(), data, size) == 1;
   });
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!read || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return std::nullopt;
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
   for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0xf];
+    result.sha256 += kHex[digest[i] >> 4];
+    result.sha256 += kHex[digest[i] & 0xf];
   }
-  return hex;
+  return result;
 }
 
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key) {

@@ -1,6 +1,7 @@
 #pragma once
 // The optional archive checksum: a tool section's key SHA256 names the SHA-256 digest
 // its downloaded archive must have.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,13 @@ std::optional<std::string> DigestFromKey(std::string_view key);
 // The file's SHA-256 digest in lower-case hex, read in blocks; nullopt when it cannot be
 // read to its end.
 std::optional<std::string> Sha256OfFile(const std::string& file);
+
+// The file's size and digest from the same single read.
+struct FileDigest {
+  std::uint64_t size = 0;
+  std::string sha256;
+};
+std::optional<FileDigest> DigestOfFile(const std::string& file);
 
 // False for a key that is no digest, a file that cannot be read, or another digest.
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key);

@@ -15,6 +15,10 @@ std::string ArchiveFileOf(std::string_view program_folder, std::string_view sect
   return std::string(program_folder) + std::string(section) + ".zip";
 }
 
+std::string ManifestFileOf(std::string_view program_folder, std::string_view section) {
+  return std::string(program_folder) + std::string(section) + ".manifest";
+}
+
 std::string InstallBaseOf(std::string_view program_folder) {
   const char separator = platform::PathSeparator();
   std::string_view folder = program_folder;

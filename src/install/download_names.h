@@ -10,6 +10,9 @@ namespace rk5 {
 // ProgramFolder + section + ".zip".
 std::string ArchiveFileOf(std::string_view program_folder, std::string_view section);
 
+// ProgramFolder + section + ".manifest": the list of the files an install placed.
+std::string ManifestFileOf(std::string_view program_folder, std::string_view section);
+
 // The parent of the program folder, with its trailing separator: "/opt/Rk5/Helper/" gives
 // "/opt/Rk5/", and a folder directly below the root gives the root.
 std::string InstallBaseOf(std::string_view program_folder);

@@ -9,51 +9,17 @@ namespace {
 
 constexpr std::string_view kHeader = "rk5 install journal 2";
 
-std::string Escape(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f || c == '%' || c == ' ') {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 0xf];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
-std::optional<std::string> Unescape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return std::nullopt;
-    int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return out;
-}
-
 // Full paths are rebuilt from the lines; their total is bounded so that a journal of
 // deep names cannot take memory without end. What we write always fits.
 constexpr std::size_t kLargestPathTotal = 4 * kLargestJournal;
 
-constexpr std::string_view kPhaseNames[] = {"moving-in", "rolled-back", "committed"};
+constexpr std::string_view kPhaseNames[] = {"moving-in", "rolled-back", "committed", "moving-out"};
 
 // A name of one folder or file, as a listing gives it.
 bool IsPlainName(std::string_view name) {
@@ -71,6 +37,8 @@ std::string_view ParentOf(std::string_view path) {
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
 }
 
+}  // namespace
+
 // Splits off the next field of a line; the last field keeps the rest, spaces included.
 std::string_view NextField(std::string_view& line) {
   const std::size_t space = line.find(' ');
@@ -79,7 +47,7 @@ std::string_view NextField(std::string_view& line) {
   return field;
 }
 
-std::optional<std::size_t> Number(std::string_view text) {
+std::optional<std::size_t> DecimalNumber(std::string_view text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
   std::size_t value = 0;
   for (char c : text) {
@@ -89,7 +57,39 @@ std::optional<std::size_t> Number(std::string_view text) {
   return value;
 }
 
-}  // namespace
+std::string EscapeField(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f || c == '%' || c == ' ') {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 0xf];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> UnescapeField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
 
 std::optional<std::string> SerializeJournal(const InstallJournal& journal) {
   std::string out(kHeader);
@@ -97,7 +97,7 @@ std::optional<std::string> SerializeJournal(const InstallJournal& journal) {
   auto line = [&out](std::string_view tag, std::string_view value) {
     out += tag;
     out += ' ';
-    out += Escape(value);
+    out += EscapeField(value);
     out += '\n';
   };
   line("phase", kPhaseNames[static_cast<int>(journal.phase)]);
@@ -122,16 +122,16 @@ std::optional<std::string> SerializeJournal(const InstallJournal& journal) {
     numbers.emplace(folder.path, numbers.size() + 1);
     total += folder.path.size();
     out += "folder " + std::to_string(*parent) + (folder.made ? " 1 " : " 0 ");
-    out += Escape(LastName(folder.path));
+    out += EscapeField(LastName(folder.path));
     out += '\n';
   }
   for (const JournalFile& file : journal.files) {
     const std::optional<std::size_t> parent = parent_number(file.path);
     if (!parent || !IsPlainName(LastName(file.path)) || file.staged.empty()) return std::nullopt;
     total += file.path.size();
-    out += "file " + std::to_string(*parent) + ' ' + Escape(file.staged) + ' ' +
-           (file.replaced.empty() ? std::string("-") : Escape(file.replaced)) + ' ';
-    out += Escape(LastName(file.path));
+    out += "file " + std::to_string(*parent) + ' ' + EscapeField(file.staged) + ' ' +
+           (file.replaced.empty() ? std::string("-") : EscapeField(file.replaced)) + ' ';
+    out += EscapeField(LastName(file.path));
     out += '\n';
     if (out.size() > kLargestJournal) return std::nullopt;
   }
@@ -173,27 +173,27 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
     }
     const std::string_view tag = NextField(line);
     if (tag == "folder" || tag == "file") {
-      const std::optional<std::size_t> parent = Number(NextField(line));
+      const std::optional<std::size_t> parent = DecimalNumber(NextField(line));
       if (!parent) return std::nullopt;
       if (tag == "folder") {
         const std::string_view made = NextField(line);
-        std::optional<std::string> name = Unescape(line);
+        std::optional<std::string> name = UnescapeField(line);
         std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
         if ((made != "0" && made != "1") || !path) return std::nullopt;
         journal.folders.push_back(JournalFolder{std::move(*path), made == "1"});
       } else {
-        std::optional<std::string> staged = Unescape(NextField(line));
+        std::optional<std::string> staged = UnescapeField(NextField(line));
         const std::string_view replaced_field = NextField(line);
         std::optional<std::string> replaced =
-            replaced_field == "-" ? std::optional<std::string>("") : Unescape(replaced_field);
-        std::optional<std::string> name = Unescape(line);
+            replaced_field == "-" ? std::optional<std::string>("") : UnescapeField(replaced_field);
+        std::optional<std::string> name = UnescapeField(line);
         std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
         if (!staged || staged->empty() || !replaced || !path) return std::nullopt;
         journal.files.push_back(JournalFile{std::move(*path), std::move(*staged), std::move(*replaced)});
       }
       continue;
     }
-    std::optional<std::string> value = Unescape(line);
+    std::optional<std::string> value = UnescapeField(line);
     if (!value) return std::nullopt;
     if (tag == "phase") {
       const auto* known = std::find(std::begin(kPhaseNames), std::end(kPhaseNames), *value);

@@ -21,6 +21,7 @@ enum class JournalPhase {
   kMovingIn,    // files may be anywhere between the staging folder and their places
   kRolledBack,  // decided against: every move is undone, or being undone
   kCommitted,   // the record is written; only the staging folder is left to remove
+  kMovingOut,   // a removal: files may be anywhere between their places and the staging folder
 };
 
 struct JournalFolder {
@@ -40,6 +41,16 @@ struct InstallJournal {
   std::vector<JournalFolder> folders;  // every folder of the staged tree, parents first
   std::vector<JournalFile> files;      // in move order
 };
+
+// A name or value as one field of a line: control bytes, " " and "%" become "%XX".
+std::string EscapeField(std::string_view text);
+// nullopt for a "%" not followed by two upper-case hex digits.
+std::optional<std::string> UnescapeField(std::string_view text);
+
+// Splits off the next field of a line (up to a space); the last field keeps the rest.
+std::string_view NextField(std::string_view& line);
+// A decimal number of 1 to 18 digits; nullopt for anything else.
+std::optional<std::size_t> DecimalNumber(std::string_view text);
 
 // One line per item, each folder and file by its parent's line number and its own name,
 // so the journal grows with the number of names, not with their depth. Control bytes,

@@ -14,4 +14,13 @@ IniBatch RecordBatch(const InstallRecord& record) {
   return batch;
 }
 
+IniBatch ClearedRecordBatch(const std::string& section) {
+  IniBatch batch;
+  for (std::string_view key : {tool_key::Build.name, tool_key::Path.name, tool_key::ExeName.name,
+                               tool_key::Version.name, tool_key::Installed.name}) {
+    batch.WriteString(section, key, "");
+  }
+  return batch;
+}
+
 }  // namespace rk5

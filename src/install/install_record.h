@@ -17,4 +17,8 @@ struct InstallRecord {
 // Build, Path, ExeName, Version and Installed = "1", in this order, as one batch.
 IniBatch RecordBatch(const InstallRecord& record);
 
+// The same five keys of section written empty, as one batch: the tool reads as not
+// installed, and the catalogue's keys of the section stay.
+IniBatch ClearedRecordBatch(const std::string& section);
+
 }  // namespace rk5

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include "install/archive_digest.h"
 #include "install/archive_paths.h"
 #include "install/install_journal.h"
+#include "install/install_manifest.h"
 #include "install/protected_folders.h"
+#include "install/staging_folder.h"
+#include "install/tool_removal.h"
 #include "platform/atomic_file.h"
 #include "platform/process_info.h"
 #include "platform/text.h"
@@ -12,42 +16,9 @@
 namespace rk5 {
 namespace {
 
-constexpr std::string_view kStagingPrefix = ".rk5-stage.";
-
+// Unpacking and the final moves name their paths through the staging folder's rule.
 std::string Join(const std::string& folder, const std::string& relative, char separator) {
-  std::string path = folder;
-  if (path.empty() || (path.back() != '/' && path.back() != separator)) path += separator;
-  for (char c : relative) path += c == '/' ? separator : c;
-  return path;
-}
-
-// Where a staging folder keeps its parts.
-struct Staging {
-  std::string root, fresh, aside, journal;
-  Staging(const std::string& folder, char separator)
-      : root(folder),
-        fresh(Join(folder, "new", separator)),
-        aside(Join(folder, "old", separator)),
-        journal(Join(folder, "journal", separator)) {}
-};
-
-// ".rk5-stage." + section (any letter case) + "." + digits.
-bool IsStagingOf(std::string_view name, std::string_view section) {
-  if (name.substr(0, kStagingPrefix.size()) != kStagingPrefix) return false;
-  name.remove_prefix(kStagingPrefix.size());
-  if (name.size() <= section.size() + 1 || !platform::EqualsFolded(name.substr(0, section.size()), section) ||
-      name[section.size()] != '.') {
-    return false;
-  }
-  for (char c : name.substr(section.size() + 1)) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-// A name an archive may not put at the top of the base folder: the staging folders' own.
-bool IsReserved(const std::string& relative) {
-  return relative.compare(0, kStagingPrefix.size(), kStagingPrefix) == 0;
+  return JoinPath(folder, relative, separator);
 }
 
 InstallStatus Failed(InstallFailure failure, std::string detail) {
@@ -88,21 +59,48 @@ bool RollBack(const InstallPlatform& platform, const std::string& base, const St
   return complete;
 }
 
-// Records the transaction's outcome in its journal before acting on it, so that a kill
-// during the undoing cannot be read as an installation whose record is only missing. A
-// journal that cannot be rewritten keeps its phase, and the repair decides as before.
-void WritePhase(const Staging& staging, InstallJournal& journal, JournalPhase phase) {
-  journal.phase = phase;
-  if (std::optional<std::string> text = SerializeJournal(journal)) {
-    platform::ReplaceFileAtomically(staging.journal, *text);
+// Writes the tool's manifest into the staging folder and adds it to the journal as the
+// last final move, so the commit that records the tool places its manifest too, and an
+// undo takes it back. An update's manifest keeps the older one's entries that the new
+// archive does not replace, since those files stay. Nothing to do when the program
+// folder does not lie directly inside the base folder.
+InstallStatus StageManifest(const InstallPlatform& platform, const std::string& base,
+                            const Staging& staging, const std::string& manifest_path,
+                            InstallJournal& journal) {
+  if (manifest_path.empty()) return {};
+  const char sep = platform.separator;
+  InstallManifest manifest;
+  for (const JournalFolder& folder : journal.folders) {
+    if (folder.made) manifest.folders.push_back(folder.path);
   }
-}
-
-// The first step of every clean-up: while a journal says files are moving in, a staged
-// file that is gone would read as one moved into place, so the journal goes before
-// anything staged may be removed.
-bool Retire(const InstallPlatform& platform, const Staging& staging) {
-  return platform.tree->RemoveFile(staging.journal) || !platform.tree->Exists(staging.journal);
+  for (const JournalFile& file : journal.files) {
+    std::optional<FileDigest> digest = DigestOfFile(Join(staging.fresh, file.path, sep));
+    if (!digest) return Failed(InstallFailure::kEntryFailed, file.path);
+    manifest.files.push_back(ManifestFile{file.path, digest->size, std::move(digest->sha256)});
+  }
+  const std::string target = Join(base, manifest_path, sep);
+  // An older manifest that cannot be read gives way to the new one.
+  if (std::optional<std::string> older = platform::ReadWholeFile(target, kLargestManifest)) {
+    if (std::optional<InstallManifest> parsed = ParseManifest(*older)) {
+      manifest = MergedManifest(*parsed, std::move(manifest));
+    }
+  }
+  const std::optional<std::string> text = SerializeManifest(manifest);
+  if (!text) return Failed(InstallFailure::kEntryFailed, "too many files for a manifest");
+  const std::string staged = Join(staging.fresh, manifest_path, sep);
+  if (!platform.tree->CreateFolders(FolderOf(staged, sep)) ||
+      !platform::ReplaceFileAtomically(staged, *text)) {
+    return Failed(InstallFailure::kBaseUnusable, staged);
+  }
+  const std::string program_folder = manifest_path.substr(0, manifest_path.find('/'));
+  if (std::none_of(journal.folders.begin(), journal.folders.end(),
+                   [&](const JournalFolder& folder) { return folder.path == program_folder; })) {
+    journal.folders.push_back(JournalFolder{program_folder, false});
+  }
+  std::string identity = platform.moves->IdentityOf(staged);
+  if (identity.empty()) return Failed(InstallFailure::kBaseUnusable, staged);
+  journal.files.push_back(JournalFile{manifest_path, std::move(identity), platform.moves->IdentityOf(target)});
+  return {};
 }
 
 // Undoes the moves under a journal that says so, then retires it.
@@ -217,7 +215,7 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   journal.folders.reserve(listing->folders.size());
   for (std::string& folder : listing->folders) {
     const std::string target = Join(base_, folder, sep);
-    if (IsReserved(folder)) return Failed(InstallFailure::kNotPlaceable, target);
+    if (IsReservedName(folder)) return Failed(InstallFailure::kNotPlaceable, target);
     const bool made = !tree.Exists(target);
     if (!made && (!tree.FolderExists(target) || tree.LinkBetween(FolderOf(target, sep), target))) {
       return Failed(InstallFailure::kNotPlaceable, target);
@@ -227,13 +225,18 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   journal.files.reserve(listing->files.size());
   for (std::string& file : listing->files) {
     const std::string target = Join(base_, file, sep);
-    if (IsReserved(file) || tree.FolderExists(target) || others.Holds(file)) {
+    if (IsReservedName(file) || tree.FolderExists(target) || others.Holds(file)) {
       return Failed(InstallFailure::kNotPlaceable, target);
     }
     std::string staged = moves.IdentityOf(Join(staging.fresh, file, sep));
     if (staged.empty()) return Failed(InstallFailure::kEntryFailed, file);
     std::string replaced = moves.IdentityOf(target);
     journal.files.push_back(JournalFile{std::move(file), std::move(staged), std::move(replaced)});
+  }
+  const std::string manifest_path =
+      ManifestPathBelow(base_, platform::FolderOfPath(local.FileName()), section_, sep);
+  if (InstallStatus staged = StageManifest(platform_, base_, staging, manifest_path, journal); !staged) {
+    return staged;
   }
   const std::optional<std::string> text = SerializeJournal(journal);
   if (!text) return Failed(InstallFailure::kEntryFailed, "too many or too deep names");
@@ -287,18 +290,22 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
   const std::string base = NormaliseBaseDirectory(install_base, sep);
   const ProtectedFolders others(base, section, platform::FolderOfPath(local.FileName()),
                                 *local.Snapshot(), sep);
+  const std::string manifest_path =
+      ManifestPathBelow(base, platform::FolderOfPath(local.FileName()), section, sep);
   InstallStatus status;
   for (const std::string& name : platform.moves->Names(base)) {
-    if (!IsStagingOf(name, section)) continue;
+    if (!IsStagingOf(name, kStagingPrefix, section)) continue;
     const Staging staging(Join(base, name, sep), sep);
     if (platform.tree->Exists(staging.journal)) {
-      std::optional<std::string> text = platform::ReadWholeFile(staging.journal, kLargestJournal);
-      std::optional<InstallJournal> journal = text ? ParseJournal(*text) : std::nullopt;
+      std::optional<InstallJournal> journal = ReadJournal(staging);
       // A journal for another section, or one that reaches into the program's folder or
       // another tool's, could only have been put there by hand.
+      // The tool's own manifest is the one file of the program's folder it may name.
       if (!journal || !platform::EqualsFolded(journal->record.section, section) ||
-          std::any_of(journal->files.begin(), journal->files.end(),
-                      [&others](const JournalFile& file) { return others.Holds(file.path); })) {
+          journal->phase == JournalPhase::kMovingOut ||
+          std::any_of(journal->files.begin(), journal->files.end(), [&](const JournalFile& file) {
+            return others.Holds(file.path) && file.path != manifest_path;
+          })) {
         status = Failed(InstallFailure::kRepairIncomplete, staging.journal);
         continue;
       }
@@ -325,6 +332,10 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
     if (!platform.moves->RemoveTree(staging.root) && status) {
       status = Failed(InstallFailure::kRepairIncomplete, staging.root);
     }
+  }
+  // Removals of the tool that a killed copy left are put right in the same step.
+  if (InstallStatus removals = RepairInterruptedRemoval(platform, install_base, section, local); !removals && status) {
+    status = removals;
   }
   return status;
 }

@@ -13,6 +13,7 @@
 #include "install/archive_digest.h"
 #include "install/download_names.h"
 #include "install/install_journal.h"
+#include "install/tool_removal.h"
 #include "install/tool_installation.h"
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"
@@ -265,7 +266,7 @@ TEST_F(InstallationTest, AFinalMoveThatFailsAtAnyStepPutsEverythingBack) {
     IniFile local((scratch.path() / "Rk5/Helper/Local.ini").string());
     ASSERT_TRUE(installation.Finish(local, Record()));
   }
-  ASSERT_EQ(steps, 6);  // four moves in, two files kept aside
+  ASSERT_EQ(steps, 7);  // four moves in and the manifest, two files kept aside
   for (int failing = 1; failing <= steps; ++failing) {
     int step = 0;
     moves_->before = [&step, failing](const char* what) {
@@ -337,7 +338,10 @@ void InstallationTest::Walk(bool record_refused) {
       break;  // the installation ran past its last step
     }
     ASSERT_TRUE(Repair()) << "step " << kill_at;
-    const TreeSnapshot after = Snapshot();
+    TreeSnapshot after = Snapshot();
+    // The manifest comes with the record (its lines in the order the staged files list in).
+    const bool listed = after.erase("Rk5/Helper/Foo.manifest") == 1;
+    EXPECT_EQ(listed, !record_refused && after == new_tree) << "step " << kill_at;
     if (!record_refused && after == new_tree) {
       ++finished;
     } else {
@@ -485,6 +489,27 @@ TEST(DownloadNames, BaseFolderComponentNamesAndService) {
   EXPECT_EQ(ServiceNameOf("Rk5Helper.exe"), "Rk5Helper");
   EXPECT_EQ(ServiceNameOf("rk5.helper.bin"), "rk5");
   EXPECT_EQ(ServiceNameOf("/home/me/.local/opt/Rk5/Helper/rk5helper"), "rk5helper");
+}
+
+// An update lists what it placed and what the older install left; the uninstall then takes
+// exactly the listed files that are still as installed, and counts what stays in the
+// folders the installs made.
+TEST_F(InstallationTest, AnUpdateListsWhatItLeftAndTheUninstallTakesOnlyWhatIsAsInstalled) {
+  ASSERT_TRUE(Install(NewTool().Bytes()));
+  ASSERT_TRUE(Install(ZipBuilder().File("Foo/foo.exe", "newer program").File("Foo/bin/deep/data.bin", "data").Bytes()));
+  WriteFileBytes(base_ / "Foo/bin/deep/data.bin", "changed by the user");
+  TreeSnapshot expected = Snapshot();
+  for (const char* gone : {"Rk5/Foo/foo.exe", "Rk5/Foo/doc/readme.txt", "Rk5/Foo/bin/lib.so", "Rk5/Helper/Foo.manifest"}) {
+    ASSERT_EQ(expected.erase(gone), 1u) << gone;
+  }
+  IniFile local(local_ini_.string());
+  const RemovalOutcome outcome = RemoveTool(platform_, base_.string() + "/", "Foo", local);
+  EXPECT_EQ(outcome.removed, 3u);
+  EXPECT_EQ(outcome.kept, 1u);  // settings.cfg lies in a folder that was there before
+  TreeSnapshot after = Snapshot();
+  expected["Rk5/Helper/Local.ini"] = after["Rk5/Helper/Local.ini"];
+  EXPECT_EQ(TreeDifference(expected, after), "");
+  EXPECT_EQ(local.ReadString("Foo", "Installed", "-") + local.ReadString("Foo", "Path", "-"), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "gui/download/download_window.h"
 #include "gui/main/icon_bitmaps.h"
 #include "gui/main/main_window.h"
+#include "gui/main/uninstall_mode.h"
 #include "gui/startup/startup_work.h"
 #include "install/download_names.h"
 #include "platform/process_info.h"
@@ -38,6 +39,13 @@ void RegisterAvailableWindows(WindowFactory& factory, RunState& run, platform::S
                           ArchivePlatform::From(services)};
     return new TDownload(run, run.Argument, std::move(used),
                          ServiceNameOf(platform::ExecutablePath()), terminate, setup);
+  });
+  factory.Register(WindowKind::Uninstall, [&run, &services, setup](const TerminateRun& terminate) {
+    UninstallServices used{*services.busy_marks, InstallPlatform::From(services),
+                           *services.launcher_files, *services.registry};
+    const std::string executable = platform::ExecutablePath();
+    return RunUninstallMode(run.ProgramFolder, run.Argument, std::move(used), executable,
+                            ServiceNameOf(executable), terminate, setup.Title);
   });
   if (services.program_start) {
     factory.Register(WindowKind::About, [&services, setup, about](const TerminateRun&) {

@@ -31,6 +31,27 @@ void ShowAlert(const QString& text, const RunTitle* title) {
   delete alert.data();
 }
 
+bool AskYesNo(const QString& text, const RunTitle* title) {
+  QPointer<TAlertBox> alert = new TAlertBox(title);
+  alert->Label1()->setText(text);
+  // "No" takes the button's place, "Yes" goes beside it, both in the button's look.
+  QPushButton* yes = alert->btnDl();
+  auto* no = new QPushButton(QStringLiteral("No"), alert);
+  no->setObjectName(QStringLiteral("btnNo"));
+  no->setFont(yes->font());
+  no->setPalette(yes->palette());
+  no->setFlat(true);
+  no->setGeometry(yes->geometry());
+  yes->setText(QStringLiteral("Yes"));
+  yes->move(yes->x() - yes->width() - 8, yes->y());
+  bool accepted = false;
+  QObject::connect(yes, &QPushButton::clicked, alert, [&accepted] { accepted = true; });
+  QObject::connect(no, &QPushButton::clicked, alert, &TAlertBox::btnDlClick);
+  alert->ShowModal();
+  delete alert.data();
+  return accepted;
+}
+
 void ShowAlert(std::string_view text, const RunTitle* title) { ShowAlert(Latin1(text), title); }
 
 void ShowAlert(const char* text, const RunTitle* title) {

@@ -39,4 +39,8 @@ void ShowAlert(const QString& text, const RunTitle* title = nullptr);
 void ShowAlert(std::string_view text, const RunTitle* title = nullptr);
 void ShowAlert(const char* text, const RunTitle* title = nullptr);
 
+// Asks text in a message window with "Yes" and "No"; true only for Yes. "No" and the close
+// button both decline.
+bool AskYesNo(const QString& text, const RunTitle* title = nullptr);
+
 }  // namespace rk5

@@ -68,6 +68,8 @@ TMain::TMain(RunState& run, IconBuilder icons, MainActions actions, SelfUpdateSe
   Run1_->setObjectName(QStringLiteral("Run1"));
   CreateDesktopShortcut1_ = popList_->addAction(QStringLiteral("Create Desktop Shortcut"));
   CreateDesktopShortcut1_->setObjectName(QStringLiteral("CreateDesktopShortcut1"));
+  Uninstall1_ = popList_->addAction(QString::fromLatin1(kUninstallMenuText));
+  Uninstall1_->setObjectName(QStringLiteral("Uninstall1"));
 
   httpRefresh_ = NewFetch(this, setup.Fetch);
   httpRefresh_->SizeLimit = static_cast<int32_t>(kMaxIniFileSize);  // what a start could read

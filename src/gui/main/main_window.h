@@ -79,6 +79,7 @@ class TMain : public THelperForm {
   QMenu* popList() const { return popList_; }
   QAction* Run1() const { return Run1_; }
   QAction* CreateDesktopShortcut1() const { return CreateDesktopShortcut1_; }
+  QAction* Uninstall1() const { return Uninstall1_; }
   THttpFetch& httpRefresh() { return *httpRefresh_; }
   THttpFetch& httpUpdate() { return *httpUpdate_; }
   const TProgram* Entry(int index) const;
@@ -101,6 +102,7 @@ class TMain : public THelperForm {
   void ListDblClick();
   void btnDlClick();
   void CreateDesktopShortcut1Click();
+  void Uninstall1Click();
   void btnAboutClick();
 
  protected:
@@ -122,6 +124,8 @@ class TMain : public THelperForm {
   bool HandOver();
   void BindActions();
   void DownloadProgram(const TProgram& entry);
+  // Starts a second copy of this program in mode for section, in its own folder.
+  void StartSecondCopy(const std::string& mode, const std::string& section);
 
   std::unique_ptr<Ui::TMain> ui_;
   WindowSetup setup_;  // for the licence window it opens
@@ -129,6 +133,7 @@ class TMain : public THelperForm {
   QMenu* popList_ = nullptr;
   QAction* Run1_ = nullptr;
   QAction* CreateDesktopShortcut1_ = nullptr;
+  QAction* Uninstall1_ = nullptr;
   THttpFetch* httpRefresh_ = nullptr;
   THttpFetch* httpUpdate_ = nullptr;
   TSignedFetch* signedRefresh_ = nullptr;

@@ -1,5 +1,6 @@
 // TMain's actions on the selected tool: run it, download it (licence first, then a second
-// copy of the program in the "/dl" mode), put a launcher for it on the desktop; and About.
+// copy of the program in the "/dl" mode), put a launcher for it on the desktop, uninstall
+// it (a second copy in the "/uninstall" mode); and About.
 #include <QAction>
 #include <QPushButton>
 
@@ -19,6 +20,7 @@ void TMain::BindActions() {
   connect(List(), &QAbstractItemView::doubleClicked, this, &TMain::ListDblClick);
   connect(btnDl(), &QPushButton::clicked, this, &TMain::btnDlClick);
   connect(CreateDesktopShortcut1_, &QAction::triggered, this, &TMain::CreateDesktopShortcut1Click);
+  connect(Uninstall1_, &QAction::triggered, this, &TMain::Uninstall1Click);
   connect(btnAbout(), &QPushButton::clicked, this, &TMain::btnAboutClick);
 }
 
@@ -50,12 +52,22 @@ void TMain::DownloadProgram(const TProgram& entry) {
   // entry: what the download needs is taken first.
   const std::string section = entry.Section;
   if (!ShowLicense(entry.Name, entry.ReadMe, setup_)) return;
+  StartSecondCopy("/dl", section);
+}
+
+void TMain::StartSecondCopy(const std::string& mode, const std::string& section) {
   // A section with a double quote could not reach the copy whole; nothing is started.
   const std::optional<std::string> argument = QuotedArgument(section);
   if (!argument || actions_.program_start == nullptr) return;
   const std::string folder = platform::FolderOfPath(actions_.executable);
   const std::string file = actions_.executable.substr(folder.size());
-  StartProgram(*actions_.program_start, file, "/dl " + *argument, folder, 0);
+  StartProgram(*actions_.program_start, file, mode + " " + *argument, folder, 0);
+}
+
+void TMain::Uninstall1Click() {
+  const TProgram* entry = Entry(List()->ItemIndex());
+  // The copy asks, removes and tells the outcome; Refresh then shows the tool gray.
+  if (entry != nullptr && entry->Installed) StartSecondCopy("/uninstall", entry->Section);
 }
 
 void TMain::CreateDesktopShortcut1Click() {

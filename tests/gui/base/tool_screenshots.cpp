@@ -2,8 +2,9 @@
 // and 100 percent and of the download window while downloading and once installed into
 // the folder named by the first argument. Fonts are measured at 96
 // Writes PNG pictures of the message window, of the windows' progress gauge at 0, 50 and
-// 100 percent, of the licence window (fetching, and with a text) and of the About window
-// into the folder named by the first argument. Fonts are measured at 96
+// 100 percent, of the licence window (fetching, and with a text), of the About window, of
+// the list's pop-up menu and of the uninstall question into the folder named by the first
+// argument. Fonts are measured at 96
 // dots per inch; on any other resolution the tool refuses, since the pictures would not
 // show what the windows are designed for.
 #include <QApplication>
@@ -19,7 +20,14 @@
 #include "net/http_fetch.h"
 #include <string>
 
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
 #include "gui/licence/licence_window.h"
+#include "gui/main/main_window.h"
+#include "gui/main/program_list.h"
 #include "gui/alert/alert_box.h"
 #include "gui/about/frm_about.h"
 #include "gui/gauge/gauge.h"
@@ -55,17 +63,23 @@ bool WriteToolArchive(const std::string& path) {
   return zip_close(archive) == 0;
 }
 
+// A scratch program folder below scratch holding local_ini as "Local.ini"; empty when it
+// cannot be made.
+QString ScratchProgramFolder(const QTemporaryDir& scratch, const char* local_ini) {
+  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
+  QFile local(program + QStringLiteral("Local.ini"));
+  if (!scratch.isValid() || !QDir().mkpath(program) || !local.open(QIODevice::WriteOnly)) return {};
+  return local.write(local_ini) > 0 ? program : QString();
+}
+
 // The download window of a sample tool while downloading (45 percent received), then
 // installed into a scratch folder: its own handlers, fed as the fetch feeds them.
 bool SaveDownloadWindow(const QDir& folder) {
   QTemporaryDir scratch;
-  const QString program = scratch.path() + QStringLiteral("/Rk5/Helper/");
-  if (!scratch.isValid() || !QDir().mkpath(program)) return false;
-  QFile local(program + QStringLiteral("Local.ini"));
-  if (!local.open(QIODevice::WriteOnly)) return false;
-  local.write("[PortScan]\r\nName=PortScan\r\nDL=http://screenshots.invalid/PortScan.zip\r\n"
-              "OBuild=1\r\nOExeName=portscan\r\nOVersion=0.9\r\n");
-  local.close();
+  const QString program = ScratchProgramFolder(
+      scratch, "[PortScan]\r\nName=PortScan\r\nDL=http://screenshots.invalid/PortScan.zip\r\n"
+               "OBuild=1\r\nOExeName=portscan\r\nOVersion=0.9\r\n");
+  if (program.isEmpty()) return false;
   rk5::test::ScratchMarks marks;
   rk5::RunState run;
   run.RunMode = "/dl";
@@ -112,6 +126,33 @@ bool SaveLicenceAndAbout(const QDir& folder) {
   return Save(about.grab().toImage(), folder.filePath(QStringLiteral("about.png"))) && ok;
 }
 
+// The list's pop-up menu on an installed tool, drawn over the main window where a right
+// click on the row opens it, and the question "/uninstall" asks (answered No).
+bool SaveUninstall(const QDir& folder) {
+  QTemporaryDir scratch;
+  rk5::RunState run;
+  run.ProgramFolder = ScratchProgramFolder(scratch, "[PortScan]\r\nName=PortScan\r\nBy=Sample Publisher\r\n"
+                                                    "Installed=1\r\nBuild=1\r\nOBuild=1\r\n").toStdString();
+  if (run.ProgramFolder.empty()) return false;
+  rk5::TMain main(run);
+  main.show();
+  main.List()->SetItemIndex(0);
+  main.popListPopup();
+  QImage shot = main.grab().toImage();
+  QPainter(&shot).drawImage(QPoint(96, 64), main.popList()->grab().toImage());
+  bool ok = Save(shot, folder.filePath(QStringLiteral("uninstall_menu.png")));
+
+  QTimer::singleShot(0, [&] {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<rk5::TAlertBox*>(window);
+      if (box == nullptr || !box->isVisible()) continue;
+      ok = Save(box->grab().toImage(), folder.filePath(QStringLiteral("uninstall_question.png"))) && ok;
+      box->findChild<QPushButton*>(QStringLiteral("btnNo"))->click();
+    }
+  });
+  return !rk5::AskYesNo(QStringLiteral("Uninstall PortScan?")) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,5 +189,6 @@ int main(int argc, char** argv) {
   }
   ok = SaveDownloadWindow(folder) && ok;
   ok = SaveLicenceAndAbout(folder) && ok;
+  ok = SaveUninstall(folder) && ok;
   return ok ? 0 : 1;
 }

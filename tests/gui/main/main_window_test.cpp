@@ -238,15 +238,18 @@ TEST_F(MainWindow, ThePopupMenuFollowsTheSelectedEntry) {
   auto main = Open(kLocal);
   auto enabled = [&main] {
     main->popListPopup();
-    return main->Run1()->isEnabled() && main->CreateDesktopShortcut1()->isEnabled();
+    return main->Run1()->isEnabled() && main->CreateDesktopShortcut1()->isEnabled() &&
+           main->Uninstall1()->isEnabled();
   };
-  ASSERT_EQ(main->popList()->actions().size(), 2);
+  ASSERT_EQ(main->popList()->actions().size(), 3);
   EXPECT_EQ(main->Run1()->text(), "&Run");
   EXPECT_EQ(main->CreateDesktopShortcut1()->text(), "Create Desktop Shortcut");
+  EXPECT_EQ(main->Uninstall1()->text(), "Uninstall");
   EXPECT_FALSE(enabled());  // nothing selected
   main->List()->SetItemIndex(0);
   EXPECT_FALSE(enabled());  // not installed
-  EXPECT_FALSE(main->Run1()->isEnabled() || main->CreateDesktopShortcut1()->isEnabled());
+  EXPECT_FALSE(main->Run1()->isEnabled() || main->CreateDesktopShortcut1()->isEnabled() ||
+               main->Uninstall1()->isEnabled());
   main->List()->SetItemIndex(1);
   EXPECT_TRUE(enabled());  // ready
   main->List()->SetItemIndex(2);
