@@ -74,6 +74,42 @@ bool Complete(const InstallPlatform& platform, const std::string& base, const St
 
 }  // namespace
 
+namespace {
+
+// The tool's manifest, read and checked: one that names anything outside this tool's own
+// files was not written by an install, and nothing at all is removed for it.
+RemovalOutcome ReadManifest(const InstallPlatform& platform, const std::string& base,
+                            const std::string& section, IniFile& local,
+                            std::optional<InstallManifest>& manifest) {
+  const char sep = platform.separator;
+  const std::string program_folder = platform::FolderOfPath(local.FileName());
+  const std::string manifest_path = ManifestPathBelow(base, program_folder, section, sep);
+  const std::string manifest_file = JoinPath(base, manifest_path, sep);
+  if (manifest_path.empty() || !platform.tree->Exists(manifest_file)) {
+    return Refused(RemovalFailure::kNoManifest, manifest_file);
+  }
+  const std::optional<std::string> text = platform::ReadWholeFile(manifest_file, kLargestManifest);
+  manifest = text ? ParseManifest(*text) : std::nullopt;
+  if (!manifest) return Refused(RemovalFailure::kManifestDamaged, manifest_file);
+  const ProtectedFolders others(base, section, program_folder, *local.Snapshot(), sep);
+  for (const ManifestFile& file : manifest->files) {
+    if (!MayTouch(others, file.path, {})) return Refused(RemovalFailure::kManifestDamaged, file.path);
+  }
+  for (const std::string& folder : manifest->folders) {
+    if (!MayTouch(others, folder + "/-", {})) return Refused(RemovalFailure::kManifestDamaged, folder);
+  }
+  return {};
+}
+
+}  // namespace
+
+RemovalOutcome CheckRemovable(const InstallPlatform& platform, const std::string& install_base,
+                              const std::string& section, IniFile& local) {
+  std::optional<InstallManifest> manifest;
+  return ReadManifest(platform, NormaliseBaseDirectory(install_base, platform.separator), section,
+                      local, manifest);
+}
+
 RemovalOutcome RemoveTool(const InstallPlatform& platform, const std::string& install_base,
                           const std::string& section, IniFile& local) {
   const char sep = platform.separator;
@@ -83,21 +119,10 @@ RemovalOutcome RemoveTool(const InstallPlatform& platform, const std::string& in
   const std::string program_folder = platform::FolderOfPath(local.FileName());
   const std::string manifest_path = ManifestPathBelow(base, program_folder, section, sep);
   const std::string manifest_file = JoinPath(base, manifest_path, sep);
-  if (manifest_path.empty() || !tree.Exists(manifest_file)) {
-    return Refused(RemovalFailure::kNoManifest, manifest_file);
-  }
-  const std::optional<std::string> text = platform::ReadWholeFile(manifest_file, kLargestManifest);
-  std::optional<InstallManifest> manifest = text ? ParseManifest(*text) : std::nullopt;
-  if (!manifest) return Refused(RemovalFailure::kManifestDamaged, manifest_file);
-
-  // A manifest that names anything outside this tool's own files was not written by an
-  // install: nothing at all is removed.
-  const ProtectedFolders others(base, section, program_folder, *local.Snapshot(), sep);
-  for (const ManifestFile& file : manifest->files) {
-    if (!MayTouch(others, file.path, {})) return Refused(RemovalFailure::kManifestDamaged, file.path);
-  }
-  for (const std::string& folder : manifest->folders) {
-    if (!MayTouch(others, folder + "/-", {})) return Refused(RemovalFailure::kManifestDamaged, folder);
+  std::optional<InstallManifest> manifest;
+  if (RemovalOutcome refused = ReadManifest(platform, base, section, local, manifest);
+      refused.failure != RemovalFailure::kNone) {
+    return refused;
   }
 
   // What goes: each listed file still as installed, reached through no link.

@@ -33,6 +33,11 @@ struct RemovalOutcome {
   explicit operator bool() const { return failure == RemovalFailure::kNone; }
 };
 
+// Whether section can be uninstalled: its manifest is there, readable and names nothing
+// outside the tool's own files. Nothing is touched; RemoveTool checks the same again.
+RemovalOutcome CheckRemovable(const InstallPlatform& platform, const std::string& install_base,
+                              const std::string& section, IniFile& local);
+
 // Uninstalls section, whose manifest lies beside "Local.ini" (local), from install_base.
 // Call it holding the tool's busy mark, after RepairInterruptedInstall.
 RemovalOutcome RemoveTool(const InstallPlatform& platform, const std::string& install_base,

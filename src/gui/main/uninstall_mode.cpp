@@ -30,10 +30,12 @@ std::optional<std::string> Uninstall(const std::string& program_folder, const st
                         RepairInterruptedInstall(services.files, base, section, local);
   if (Read(*local.Snapshot(), section, tool_key::Installed) == 0) return NotInstalledText(name);
   if (!repaired) return kUninstallFailedText;
-  if (!services.files.tree->Exists(ManifestFileOf(program_folder, section))) return NoManifestText(name);
-  if (!AskYesNo(Latin1(UninstallQuestion(name)), title)) return std::nullopt;
-
-  const RemovalOutcome outcome = RemoveTool(services.files, base, section, local);
+  // A tool without a readable manifest is refused before the user is asked anything.
+  RemovalOutcome outcome = CheckRemovable(services.files, base, section, local);
+  if (outcome) {
+    if (!AskYesNo(Latin1(UninstallQuestion(name)), title)) return std::nullopt;
+    outcome = RemoveTool(services.files, base, section, local);
+  }
   switch (outcome.failure) {
     case RemovalFailure::kNone:
       break;
