@@ -1,17 +1,23 @@
 #include "install/archive_extractor.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 
 #include "install/archive_attributes.h"
 #include "install/archive_layout.h"
 #include "install/archive_paths.h"
 #include "install/archive_reader.h"
+#include "install/inflate_pool.h"
+#include "platform/text.h"
 
 namespace rk5 {
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
+// Unpacked blocks an entry may hold while it waits to be written: with the entries unpacked
+// ahead, a few MiB at most, whatever the archive holds.
+constexpr std::size_t kBlocksPerJob = 4;
 // Room left on the disk after unpacking: this share of the file system, at most kMaxMargin.
 constexpr std::uint64_t kMarginPercent = 5;
 constexpr std::uint64_t kMaxMargin = 64ull << 20;
@@ -91,11 +97,22 @@ void TArchiveExtractor::ReportProgress(std::uint8_t progress) {
   if (abort) throw ArchiveAborted();
 }
 
+struct TArchiveExtractor::Slot {
+  std::uint64_t index = 0;
+  bool matched = false;
+  ArchiveEntry entry;
+  std::optional<ExtractFailure> failure;  // known before any data was read
+  bool declined = false;
+  std::string writing;  // the target's folded name while its file is on the way
+  std::unique_ptr<platform::StagedFile> staged;
+  std::shared_ptr<InflateJob> job;
+};
+
 ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   if (!reader_) throw ArchiveError("No archive is open");
-  if (buffer_.empty()) buffer_.resize(kBlockSize);
   last_result_ = ExtractResult{};
   checked_folders_.clear();
+  writing_.clear();
   ExtractResult& result = last_result_;
   const std::uint64_t n = reader_->Count();
   result.entries = n;
@@ -120,23 +137,50 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   const std::uint64_t margin = disk ? std::min(*disk / 100 * kMarginPercent, kMaxMargin) : kMaxMargin;
   const bool no_room = room && SaturatingAdd(declared, margin) > *room;
 
-  for (std::uint64_t i = 0; i < n; ++i) {
-    std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (!entry) {
+  InflatePool pool(file_name_, InflatePool::WorkersForThisMachine(), kBlockSize, kBlocksPerJob);
+  // Declared after the pool, so that on an abort the temporaries go and the jobs are
+  // cancelled before the workers are stopped.
+  std::deque<Slot> slots;
+  const auto finish_front = [&] {
+    Slot& slot = slots.front();
+    if (slot.matched) {
       ++result.matched;
-      ArchiveEntry unreadable;
-      unreadable.index = i;
-      Fail(unreadable, ExtractFailure::kDataDamaged, result);
-    } else if (MatchesMask(entry->name, mask)) {
-      ++result.matched;
-      Written written = shared(i)  ? Fail(*entry, ExtractFailure::kDataDamaged, result)
-                        : no_room ? Fail(*entry, ExtractFailure::kTooLarge, result)
-                                  : ExtractOne(*entry, result);
+      Written written = Complete(slot, result);
       if (written == Written::kWritten) ++result.extracted;
       if (written == Written::kDeclined) ++result.declined;
     }
+    if (!slot.writing.empty()) writing_.erase(writing_.find(slot.writing));
+    const std::uint64_t i = slot.index;
+    slots.pop_front();
     ReportProgress(Percentage(i + 1, n));
+  };
+  const std::function<void()> settle = [&] {
+    while (!slots.empty()) finish_front();
+  };
+  const std::size_t ahead = 2 * static_cast<std::size_t>(InflatePool::WorkersForThisMachine());
+
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    Slot slot;
+    slot.index = i;
+    if (!entry) {
+      slot.matched = true;
+      slot.entry.index = i;
+      slot.failure = ExtractFailure::kDataDamaged;
+    } else if (MatchesMask(entry->name, mask)) {
+      slot.matched = true;
+      if (shared(i) || no_room) {
+        slot.entry = std::move(*entry);
+        slot.failure = shared(i) ? ExtractFailure::kDataDamaged : ExtractFailure::kTooLarge;
+      } else {
+        slot = Prepare(*entry, pool, settle);
+        slot.index = i;
+      }
+    }
+    slots.push_back(std::move(slot));
+    while (!slots.empty() && (slots.size() > ahead || !slots.front().job)) finish_front();
   }
+  settle();
   ReportProgress(100);
   return result;
 }
@@ -148,16 +192,37 @@ TArchiveExtractor::Written TArchiveExtractor::Fail(const ArchiveEntry& entry,
   return Written::kFailed;
 }
 
-TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& entry,
-                                                         ExtractResult& result) {
+bool TArchiveExtractor::OnTheWay(const std::string& path) const {
+  if (writing_.empty()) return false;
+  for (std::string p = path; p.size() > base_directory_.size(); p = FolderOf(p, platform_.separator)) {
+    if (writing_.count(platform::FoldCase(p)) != 0) return true;
+  }
+  return false;
+}
+
+TArchiveExtractor::Slot TArchiveExtractor::Prepare(const ArchiveEntry& entry, InflatePool& pool,
+                                                   const std::function<void()>& settle) {
+  Slot slot;
+  slot.matched = true;
+  slot.entry = entry;
   const char sep = platform_.separator;
   TargetPath target = TargetPathFor(base_directory_, entry.name,
                                     ExtractOptions.Has(eoRestorePath), sep);
-  if (target.refused) return Fail(entry, *target.refused, result);
-  if (IsLinkEntry(entry.host_system, entry.attributes)) {
-    return Fail(entry, ExtractFailure::kLinkEntry, result);
+  if (target.refused) {
+    slot.failure = *target.refused;
+    return slot;
   }
-  if (entry.encrypted) return Fail(entry, ExtractFailure::kEncrypted, result);
+  if (IsLinkEntry(entry.host_system, entry.attributes)) {
+    slot.failure = ExtractFailure::kLinkEntry;
+    return slot;
+  }
+  if (entry.encrypted) {
+    slot.failure = ExtractFailure::kEncrypted;
+    return slot;
+  }
+  // An earlier entry whose file is not in place yet would change what this one finds
+  // (the same name twice, a file where this one needs a folder): those go first.
+  if (OnTheWay(target.path)) settle();
 
   platform::FileTree& tree = *platform_.tree;
   const std::string folder = FolderOf(target.path, sep);
@@ -176,13 +241,16 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
     }
     // A link below the base folder would take the file (and the folders made for it)
     // wherever it leads; the folders are made without following one.
-    if (tree.LinkBetween(known, folder)) return Fail(entry, ExtractFailure::kLinkOnPath, result);
+    if (tree.LinkBetween(known, folder)) {
+      slot.failure = ExtractFailure::kLinkOnPath;
+      return slot;
+    }
     const bool there = ExtractOptions.Has(eoCreateDirs) ? tree.CreateFoldersBelow(known, folder)
                                                         : tree.FolderExists(folder);
     if (!there) {
-      return Fail(entry, tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
-                                                         : ExtractFailure::kFolderNotCreated,
-                  result);
+      slot.failure = tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
+                                                     : ExtractFailure::kFolderNotCreated;
+      return slot;
     }
     for (std::string& checked : unchecked) checked_folders_.insert(std::move(checked));
   }
@@ -191,38 +259,62 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
   if (tree.Exists(name)) {
     bool confirm = true;
     if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
-    if (!confirm) return Written::kDeclined;
+    if (!confirm) {
+      slot.declined = true;
+      return slot;
+    }
+    if (OnTheWay(name)) settle();  // the handler named a file still on the way
   }
   // A file that cannot be opened for writing (a running program, a read-only file) is
   // kept as it is, though a rename could replace it.
   if (tree.Exists(name) && !tree.CanOpenForWriting(name)) {
-    return Fail(entry, ExtractFailure::kFileNotCreated, result);
+    slot.failure = ExtractFailure::kFileNotCreated;
+    return slot;
   }
 
-  std::unique_ptr<platform::StagedFile> staged = platform_.stager->Stage(name);
-  if (!staged) return Fail(entry, ExtractFailure::kFileNotCreated, result);
-  auto outcome = reader_->Read(entry, buffer_, [&staged](const char* data, std::size_t size) {
-    return staged->Write(data, size);
-  });
-  if (outcome != ArchiveReader::ReadOutcome::kComplete) {
-    staged->Discard();
-    return Fail(entry, FailureOf(outcome), result);
+  slot.staged = platform_.stager->Stage(name);
+  if (!slot.staged) {
+    slot.failure = ExtractFailure::kFileNotCreated;
+    return slot;
   }
-  if (!staged->Close()) {
-    staged->Discard();
+  slot.job = pool.Submit(entry);
+  slot.writing = platform::FoldCase(name);
+  writing_.insert(slot.writing);
+  return slot;
+}
+
+TArchiveExtractor::Written TArchiveExtractor::Complete(Slot& slot, ExtractResult& result) {
+  const ArchiveEntry& entry = slot.entry;
+  if (slot.failure) return Fail(entry, *slot.failure, result);
+  if (slot.declined) return Written::kDeclined;
+  platform::StagedFile& staged = *slot.staged;
+  bool stored = true;
+  while (slot.job->NextBlock(block_)) {
+    if (stored && !staged.Write(block_.data(), block_.size())) {
+      stored = false;
+      slot.job->Cancel();
+    }
+  }
+  const ArchiveReader::ReadOutcome outcome = slot.job->Outcome();
+  if (!stored || outcome != ArchiveReader::ReadOutcome::kComplete) {
+    staged.Discard();
+    return Fail(entry, stored ? FailureOf(outcome) : ExtractFailure::kFileNotCreated, result);
+  }
+  if (!staged.Close()) {
+    staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   // Time and attributes go on the temporary file, so the target appears with them at
   // once; a failure to set them is not an entry failure.
-  platform_.times->SetModificationTime(staged->TempPath(), entry.modified);
+  platform_.times->SetModificationTime(staged.TempPath(), entry.modified);
   AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
   if (restore.what == AttributesToRestore::What::kPermissionBits) {
-    platform_.attributes->SetPermissionBits(staged->TempPath(), restore.permission_bits);
+    platform_.attributes->SetPermissionBits(staged.TempPath(), restore.permission_bits);
   } else if (restore.what == AttributesToRestore::What::kReadOnly) {
-    platform_.attributes->SetReadOnly(staged->TempPath());
+    platform_.attributes->SetReadOnly(staged.TempPath());
   }
-  if (!staged->MoveOverTarget()) {
-    staged->Discard();
+  if (!staged.MoveOverTarget()) {
+    staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   return Written::kWritten;

@@ -6,6 +6,9 @@
 // only when its data was read completely with a matching CRC-32, so a failed entry never
 // leaves a partial file or harms an older one. Names that would leave BaseDirectory and
 // link entries are refused; nothing is written for them.
+//
+// Entries are inflated on worker threads, a few ahead of the one being written; every
+// check, handler, write and move stays on the calling thread, in the entries' order.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,6 +22,7 @@
 namespace rk5 {
 
 class ArchiveReader;
+class InflatePool;
 
 class TArchiveExtractor {
  public:
@@ -62,8 +66,16 @@ class TArchiveExtractor {
 
  private:
   enum class Written { kWritten, kDeclined, kFailed };
-  Written ExtractOne(const ArchiveEntry& entry, ExtractResult& result);
+  struct Slot;
+  // The checks, folders, overwrite question and temporary file of one entry, its
+  // inflation handed to `pool`; what went wrong is kept in the slot for its turn.
+  // `settle` finishes every earlier entry first.
+  Slot Prepare(const ArchiveEntry& entry, InflatePool& pool, const std::function<void()>& settle);
+  // Waits for a slot's data, writes it and moves the file into place.
+  Written Complete(Slot& slot, ExtractResult& result);
   Written Fail(const ArchiveEntry& entry, ExtractFailure kind, ExtractResult& result);
+  // The path, or a folder on its way, is a file of this run not yet in place.
+  bool OnTheWay(const std::string& path) const;
   void CheckBaseDirectory(const std::string& folder) const;
   void ReportProgress(std::uint8_t progress);
 
@@ -72,9 +84,11 @@ class TArchiveExtractor {
   std::string file_name_;
   std::string base_directory_;
   ExtractResult last_result_;
-  std::vector<char> buffer_;
   // Target folders of this run that exist with no link between the base folder and them.
   std::unordered_set<std::string> checked_folders_;
+  // Folded names of the files this run is writing and has not yet moved into place.
+  std::unordered_multiset<std::string> writing_;
+  std::vector<char> block_;
 };
 
 }  // namespace rk5
