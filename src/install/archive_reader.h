@@ -3,6 +3,7 @@
 // order, and an entry's data unpacked block by block with its CRC-32 checked.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ struct zip;
 
 namespace rk5 {
 
+class DeflateInflater;
+
+// One reader serves one thread at a time.
 class ArchiveReader {
  public:
   // Opens the file for reading only (other programs may go on reading and writing it)
@@ -41,8 +45,14 @@ class ArchiveReader {
   ReadOutcome Read(const ArchiveEntry& entry, std::vector<char>& buffer, const Sink& sink);
 
  private:
+  // A Deflate entry's stored bytes through this build's own inflater.
+  ReadOutcome ReadDeflated(const ArchiveEntry& entry, std::uint32_t crc,
+                           std::vector<char>& buffer, const Sink& sink);
+
   struct zip* zip_ = nullptr;
   std::uint64_t count_ = 0;
+  std::unique_ptr<DeflateInflater> inflater_;  // null: libzip unpacks everything
+  std::vector<unsigned char> input_;
 };
 
 }  // namespace rk5

@@ -9,7 +9,10 @@ bool InflateJob::NextBlock(std::vector<char>& block) {
   std::unique_lock<std::mutex> hold(pool_.lock_);
   pool_.data_changed_.wait(hold, [this] { return !blocks_.empty() || done_; });
   if (blocks_.empty()) return false;
-  block.swap(blocks_.front());
+  // The caller's spent block goes back for a worker to fill, so no block is allocated
+  // (and its pages touched anew) per read.
+  if (block.capacity() != 0) pool_.spare_.push_back(std::move(block));
+  block = std::move(blocks_.front());
   blocks_.pop_front();
   pool_.work_changed_.notify_all();
   return true;
@@ -95,7 +98,13 @@ void InflatePool::Run(ArchiveReader* reader, std::vector<char>& buffer, InflateJ
         return stopping_ || job.cancelled_ || job.blocks_.size() < blocks_per_job_;
       });
       if (stopping_ || job.cancelled_) return false;
-      job.blocks_.emplace_back(data, data + size);
+      std::vector<char> block;
+      if (!spare_.empty()) {
+        block = std::move(spare_.back());
+        spare_.pop_back();
+      }
+      block.assign(data, data + size);
+      job.blocks_.push_back(std::move(block));
       data_changed_.notify_all();
       return true;
     });

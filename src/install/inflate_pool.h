@@ -72,6 +72,7 @@ class InflatePool {
   std::condition_variable work_changed_;  // workers wait for jobs and for room
   std::condition_variable data_changed_;  // the submitter waits for blocks
   std::deque<std::shared_ptr<InflateJob>> pending_;
+  std::vector<std::vector<char>> spare_;  // blocks the submitter has written out
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
