@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <limits>
+#include <unordered_map>
 
 #include "install/archive_attributes.h"
 #include "install/archive_layout.h"
@@ -18,9 +19,6 @@ constexpr std::size_t kBlockSize = 256 * 1024;
 // Unpacked blocks an entry may hold while it waits to be written: with the entries unpacked
 // ahead, a few MiB at most, whatever the archive holds.
 constexpr std::size_t kBlocksPerJob = 4;
-// Room left on the disk after unpacking: this share of the file system, at most kMaxMargin.
-constexpr std::uint64_t kMarginPercent = 5;
-constexpr std::uint64_t kMaxMargin = 64ull << 20;
 
 std::uint8_t Percentage(std::uint64_t k, std::uint64_t n) {
   if (k >= n) return 100;
@@ -133,8 +131,7 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   }
   const std::string where = base_directory_.empty() ? "." : base_directory_;
   const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
-  const std::optional<std::uint64_t> disk = platform_.space->TotalBytes(where);
-  const std::uint64_t margin = disk ? std::min(*disk / 100 * kMarginPercent, kMaxMargin) : kMaxMargin;
+  const std::uint64_t margin = FreeSpaceMargin(*platform_.space, where);
   const bool no_room = room && SaturatingAdd(declared, margin) > *room;
 
   InflatePool pool(file_name_, InflatePool::WorkersForThisMachine(), kBlockSize, kBlocksPerJob);
@@ -305,19 +302,80 @@ TArchiveExtractor::Written TArchiveExtractor::Complete(Slot& slot, ExtractResult
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   // Time and attributes go on the temporary file, so the target appears with them at
-  // once; a failure to set them is not an entry failure.
-  platform_.times->SetModificationTime(staged.TempPath(), entry.modified);
-  AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
-  if (restore.what == AttributesToRestore::What::kPermissionBits) {
-    platform_.attributes->SetPermissionBits(staged.TempPath(), restore.permission_bits);
-  } else if (restore.what == AttributesToRestore::What::kReadOnly) {
-    platform_.attributes->SetReadOnly(staged.TempPath());
-  }
+  // once.
+  RestoreTimeAndAttributes(staged.TempPath(), entry);
   if (!staged.MoveOverTarget()) {
     staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   return Written::kWritten;
+}
+
+void TArchiveExtractor::RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry) {
+  // A failure to set them is not an entry failure.
+  platform_.times->SetModificationTime(file, entry.modified);
+  AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
+  if (restore.what == AttributesToRestore::What::kPermissionBits) {
+    platform_.attributes->SetPermissionBits(file, restore.permission_bits);
+  } else if (restore.what == AttributesToRestore::What::kReadOnly) {
+    platform_.attributes->SetReadOnly(file);
+  }
+}
+
+std::optional<ExtractResult> TArchiveExtractor::TakeArrived(const std::vector<ArrivedEntry>& arrived) {
+  if (!reader_ || !(ExtractOptions == TExtractOptions{eoCreateDirs, eoRestorePath})) return std::nullopt;
+  const char sep = platform_.separator;
+  const std::uint64_t n = reader_->Count();
+  if (arrived.size() != n) return std::nullopt;
+  const std::optional<std::vector<DirectoryRecord>> records = DirectoryRecords(file_name_, n);
+  const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
+  if (!records || !overlapping) return std::nullopt;
+  std::unordered_map<std::uint64_t, const ArrivedEntry*> at;
+  for (const ArrivedEntry& a : arrived) at.emplace(a.header_offset, &a);
+  if (at.size() != n) return std::nullopt;
+
+  std::vector<std::optional<std::pair<std::string, ArchiveEntry>>> files(n);
+  std::unordered_set<std::string> targets;
+  std::uint64_t matched = 0;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const DirectoryRecord& record = (*records)[i];
+    const auto found = at.find(record.header_offset);
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if (found == at.end() || (*overlapping)[i] || !entry) return std::nullopt;
+    const ArrivedEntry& a = *found->second;
+    if (a.name != record.name || entry->name != record.name || a.flags != record.flags ||
+        a.method != record.method || a.crc != record.crc ||
+        a.compressed_size != record.compressed_size || a.size != record.size ||
+        entry->size != record.size || entry->encrypted) {
+      return std::nullopt;
+    }
+    if (!MatchesMask(entry->name, "*.*")) {
+      if (a.written) return std::nullopt;
+      continue;
+    }
+    ++matched;
+    TargetPath target = TargetPathFor(base_directory_, entry->name, true, sep);
+    if (!a.written || target.refused || IsLinkEntry(entry->host_system, entry->attributes) ||
+        !targets.insert(platform::FoldCase(target.path)).second) {
+      return std::nullopt;
+    }
+    files[i].emplace(std::move(target.path), std::move(*entry));
+  }
+  // The same test of the disk as ExtractMatching's, with the room the files took given back.
+  const std::string where = base_directory_.empty() ? "." : base_directory_;
+  const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
+  if (room && FreeSpaceMargin(*platform_.space, where) > *room) return std::nullopt;
+
+  last_result_ = ExtractResult{};
+  last_result_.entries = n;
+  last_result_.matched = matched;
+  last_result_.extracted = matched;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    if (files[i]) RestoreTimeAndAttributes(files[i]->first, files[i]->second);
+    ReportProgress(Percentage(i + 1, n));
+  }
+  ReportProgress(100);
+  return last_result_;
 }
 
 }  // namespace rk5

@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "install/archive_platform.h"
 #include "install/archive_types.h"
+#include "install/speculative_unpack.h"
 
 namespace rk5 {
 
@@ -64,6 +66,14 @@ class TArchiveExtractor {
   ExtractResult ExtractMatching(const std::string& mask);
   const ExtractResult& LastResult() const { return last_result_; }
 
+  // Takes the files that a pass over the arriving archive wrote below BaseDirectory as the
+  // outcome of ExtractMatching("*.*") with both options, when each is exactly what that
+  // would write: every central-directory record matches an arrived header at its place
+  // (name, flags, method, sizes, CRC-32), none is missing or extra, and every rule of
+  // unpacking holds. Then sets times and attributes, reports progress as ExtractMatching
+  // does and returns the result; nullopt, with nothing changed, otherwise.
+  std::optional<ExtractResult> TakeArrived(const std::vector<ArrivedEntry>& arrived);
+
  private:
   enum class Written { kWritten, kDeclined, kFailed };
   struct Slot;
@@ -78,6 +88,7 @@ class TArchiveExtractor {
   bool OnTheWay(const std::string& path) const;
   void CheckBaseDirectory(const std::string& folder) const;
   void ReportProgress(std::uint8_t progress);
+  void RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry);
 
   ArchivePlatform platform_;
   std::unique_ptr<ArchiveReader> reader_;

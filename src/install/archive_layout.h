@@ -10,6 +10,22 @@
 
 namespace rk5 {
 
+// A central-directory record as stored, with the place of its local header.
+struct DirectoryRecord {
+  std::string name;  // the stored bytes
+  std::uint16_t flags = 0;
+  std::uint16_t method = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t size = 0;
+  std::uint64_t header_offset = 0;
+};
+
+// The central directory's records in directory order; nullopt when it cannot be walked
+// (or does not hold `count` records).
+std::optional<std::vector<DirectoryRecord>> DirectoryRecords(const std::string& archive_path,
+                                                             std::uint64_t count);
+
 // One flag per central-directory record, in directory order: true where the entry's local
 // header and data overlap another entry's, or the directory itself. nullopt when the
 // directory cannot be walked (or does not hold `count` records).

@@ -80,7 +80,7 @@ ArchiveReader::ReadOutcome ArchiveReader::Read(const ArchiveEntry& entry,
   zip_stat_t st;
   zip_stat_init(&st);
   constexpr zip_uint64_t kNeeded = ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
-  if (inflater_ && !entry.encrypted && zip_stat_index(zip_, entry.index, 0, &st) == 0 &&
+  if (!entry.encrypted && zip_stat_index(zip_, entry.index, 0, &st) == 0 &&
       (st.valid & kNeeded) == kNeeded && st.comp_method == ZIP_CM_DEFLATE &&
       st.encryption_method == ZIP_EM_NONE) {
     return ReadDeflated(entry, st.crc, buffer, sink);

@@ -51,7 +51,7 @@ class ArchiveReader {
 
   struct zip* zip_ = nullptr;
   std::uint64_t count_ = 0;
-  std::unique_ptr<DeflateInflater> inflater_;  // null: libzip unpacks everything
+  std::unique_ptr<DeflateInflater> inflater_;
   std::vector<unsigned char> input_;
 };
 

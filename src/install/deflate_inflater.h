@@ -1,7 +1,7 @@
 #pragma once
-// A faster inflater than libzip's (zlib) for Deflate entries, where the build has one
-// (ISA-L: about twice zlib's speed on the benchmark archive, CRC-32 included). Without it
-// the archive reader lets libzip unpack every entry, as it does entries of other methods.
+// The inflater of Deflate entries, with the CRC-32 of what it gives: ISA-L where the build
+// has it (about twice zlib's speed on the benchmark archive, CRC-32 included), zlib
+// otherwise. Entries of other methods are left to libzip.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,7 +10,6 @@ namespace rk5 {
 
 class DeflateInflater {
  public:
-  // nullptr when this build has no inflater of its own.
   static std::unique_ptr<DeflateInflater> Make();
   virtual ~DeflateInflater() = default;
 
