@@ -40,9 +40,10 @@ std::unique_ptr<platform::StagedFile> ArrivingArchive::Stage(const std::string& 
     Published(0, true);
     return nullptr;
   }
+  auto reader = std::make_unique<std::ifstream>(file->TempPath(), std::ios::binary);
   {
     std::lock_guard<std::mutex> hold(lock_);
-    path_ = file->TempPath();
+    if (!file_ && *reader) file_ = std::move(reader);
   }
   return std::make_unique<Counted>(std::move(file), *this);
 }
@@ -63,9 +64,18 @@ std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes) {
   return bytes_;
 }
 
-std::string ArrivingArchive::Path() {
-  std::lock_guard<std::mutex> hold(lock_);
-  return path_;
+bool ArrivingArchive::Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out) {
+  std::ifstream* file = nullptr;
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return ended_ || bytes_ >= offset + count; });
+    if (bytes_ < offset + count || !file_) return false;
+    file = file_.get();
+  }
+  out.resize(count);
+  file->clear();
+  return file->seekg(static_cast<std::streamoff>(offset)) &&
+         file->read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
 }
 
 void ArrivingArchive::Abandon() {

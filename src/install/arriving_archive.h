@@ -5,9 +5,11 @@
 // the count is final.
 #include <condition_variable>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/staged_file.h"
 
@@ -23,8 +25,10 @@ class ArrivingArchive final : public platform::FileStager {
   // The reader's side. Waits until at least `bytes` are in the file, or no more will come
   // (the file was closed or discarded, or Abandon was called); returns the count then.
   std::uint64_t WaitFor(std::uint64_t bytes);
-  // The temporary file's path, once WaitFor returned more than nothing.
-  std::string Path();
+  // Exactly `count` bytes from `offset`, waiting for them; false when they never come.
+  // Read through a descriptor of its own, opened when the file was staged, so the file's
+  // move over the target does not matter. One reader at a time.
+  bool Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
   // No more bytes are awaited: WaitFor returns at once from now on.
   void Abandon();
 
@@ -35,7 +39,7 @@ class ArrivingArchive final : public platform::FileStager {
   platform::FileStager& stager_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::string path_;
+  std::unique_ptr<std::ifstream> file_;  // set once, when the file is staged
   std::uint64_t bytes_ = 0;
   bool ended_ = false;
 };

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "install/archive_paths.h"
 #include "install/deflate_inflater.h"
@@ -77,12 +76,7 @@ const std::vector<ArrivedEntry>& SpeculativeUnpack::Finish() {
 
 bool SpeculativeUnpack::ReadAt(std::uint64_t offset, std::size_t count,
                                std::vector<unsigned char>& out) {
-  if (stop_.load() || archive_.WaitFor(offset + count) < offset + count) return false;
-  if (path_.empty()) path_ = archive_.Path();
-  std::ifstream file(path_, std::ios::binary);
-  out.resize(count);
-  return file.seekg(static_cast<std::streamoff>(offset)) &&
-         file.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
+  return !stop_.load() && archive_.Read(offset, count, out);
 }
 
 void SpeculativeUnpack::Run() {

@@ -62,7 +62,6 @@ class SpeculativeUnpack {
   ArchivePlatform platform_;
   FolderMaker make_folder_;
   std::string folder_;  // empty until made
-  std::string path_;
   std::vector<ArrivedEntry> entries_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
