@@ -1,0 +1,173 @@
+// Unpacking while the archive arrives, against unpacking the finished file: archives whose
+// local headers lie, that are cut short or put their central directory first must end
+// exactly as the normal unpacking ends them, byte for byte, or fail with nothing moved in.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "install/arriving_archive.h"
+#include "install/speculative_unpack.h"
+#include "install/tool_installation.h"
+#include "support/temp_dir.h"
+#include "support/tree_snapshot.h"
+#include "support/zip_builder.h"
+
+namespace rk5::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Put(std::string& zip, std::size_t at, std::uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) zip[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+std::uint32_t Get(const std::string& zip, std::size_t at, int size) {
+  std::uint32_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(zip[at + i]);
+  return value;
+}
+std::size_t EndRecord(const std::string& zip) { return zip.rfind(std::string("PK\5\6", 4)); }
+
+// Lies told by the local header only; the central directory stays true.
+std::string LocalField(std::string zip, const std::string& name, std::size_t field, std::uint32_t value) {
+  Put(zip, FindRecord(zip, name).local_offset + field, value, 4);
+  return zip;
+}
+std::string LocalName(std::string zip, const std::string& name, const std::string& other) {
+  zip.replace(FindRecord(zip, name).local_offset + 30, other.size(), other);
+  return zip;
+}
+// The entry's record leaves the central directory; its local header and data stay.
+std::string DropRecord(std::string zip, const std::string& name) {
+  const std::vector<CentralRecord> records = ListCentralDirectory(zip);
+  const std::size_t end = EndRecord(zip);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].name != name) continue;
+    const std::size_t from = records[i].central_offset;
+    const std::size_t to = i + 1 < records.size() ? records[i + 1].central_offset : end;
+    zip.erase(from, to - from);
+    const std::size_t e = EndRecord(zip);
+    Put(zip, e + 8, Get(zip, e + 8, 2) - 1, 2);
+    Put(zip, e + 10, Get(zip, e + 10, 2) - 1, 2);
+    Put(zip, e + 12, Get(zip, e + 12, 4) - static_cast<std::uint32_t>(to - from), 4);
+  }
+  return zip;
+}
+// The central directory first, then the entries, then the end record.
+std::string DirectoryFirst(const std::string& zip) {
+  const std::size_t end = EndRecord(zip);
+  const std::size_t start = Get(zip, end + 16, 4);
+  std::string directory = zip.substr(start, end - start);
+  const auto shift = static_cast<std::uint32_t>(directory.size());
+  for (std::size_t at = 0; at < directory.size();) {
+    Put(directory, at + 42, Get(directory, at + 42, 4) + shift, 4);
+    at += 46 + Get(directory, at + 28, 2) + Get(directory, at + 30, 2) + Get(directory, at + 32, 2);
+  }
+  std::string tail = zip.substr(end);
+  Put(tail, 16, 0, 4);
+  return directory + zip.substr(0, start) + tail;
+}
+
+std::string Honest() {
+  std::string big(300 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+  return ZipBuilder()
+      .Folder("Foo/")
+      .File("Foo/tool.bin", big)
+      .UnixMode(0100755)
+      .Stored("Foo/data/a.txt", "stored text")
+      .File("Foo/data/b.txt", std::string(5000, 'b'))
+      .Time(DosStamp::Of(2020, 1, 2, 3, 4, 6))
+      .File("Foo/readme.txt", "read me")
+      .Bytes();
+}
+
+struct Outcome {
+  InstallFailure failure = InstallFailure::kNone;
+  TreeSnapshot tree;
+  std::map<std::string, std::pair<fs::file_time_type, fs::perms>> meta;
+  bool pass_taken = false;
+};
+
+class ArrivingArchiveTest : public ::testing::Test {
+ protected:
+  // Installs `zip` under a base of its own: fed to a pass chunk by chunk as a fetch writes
+  // it when `streamed`, from the finished file otherwise. The tree is what Unpack left in
+  // the staging folder (empty after a failure).
+  Outcome Install(const std::string& zip, bool streamed, const std::string& label) {
+    const fs::path base = dir_.path() / label;
+    fs::create_directories(base);
+    const std::string archive = (dir_.path() / (label + ".zip")).string();
+    ToolInstallation installation(InstallPlatform::ThisSystem(), base.string(), "Foo");
+    std::optional<SpeculativeUnpack> pass;
+    std::unique_ptr<platform::FileStager> stager = platform::MakeFileStager();
+    ArrivingArchive arriving(*stager);
+    if (streamed) {
+      pass.emplace(arriving, ArchivePlatform::ThisSystem(), [&]() -> std::optional<std::string> {
+        if (!installation.Begin()) return std::nullopt;
+        return installation.UnpackFolder();
+      });
+      std::unique_ptr<platform::StagedFile> file = arriving.Stage(archive);
+      for (std::size_t at = 0; at < zip.size(); at += 7000) file->Write(zip.data() + at, std::min<std::size_t>(7000, zip.size() - at));
+      EXPECT_TRUE(file->Close() && file->MoveOverTarget());
+    } else {
+      WriteFileBytes(archive, zip);
+    }
+    const std::vector<ArrivedEntry>* arrived = pass ? &pass->Finish() : nullptr;
+    // A link to each file the pass wrote shows afterwards whether its file was kept.
+    const fs::path witness = dir_.path() / (label + "-witness");
+    fs::create_directories(witness);
+    const fs::path staged = installation.UnpackFolder().empty() ? fs::path() : fs::path(installation.UnpackFolder());
+    if (!staged.empty() && fs::exists(staged / "Foo/tool.bin")) fs::create_hard_link(staged / "Foo/tool.bin", witness / "tool.bin");
+
+    TArchiveExtractor unzip;
+    unzip.ExtractOptions = {eoCreateDirs, eoRestorePath};
+    Outcome out;
+    out.failure = installation.Unpack(unzip, archive, arrived).failure;
+    const fs::path folder = installation.UnpackFolder();
+    if (out.failure == InstallFailure::kNone) {
+      out.tree = SnapshotTree(folder);
+      for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) out.meta[e.path().lexically_relative(folder).string()] = {e.last_write_time(), e.status().permissions()};
+      }
+      out.pass_taken = fs::exists(witness / "tool.bin") && fs::equivalent(witness / "tool.bin", folder / "Foo/tool.bin");
+    }
+    return out;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(ArrivingArchiveTest, EveryArchiveEndsAsTheNormalUnpackingEndsIt) {
+  const std::string honest = Honest();
+  const std::size_t cut = FindRecord(honest, "Foo/data/b.txt").data_offset + 10;
+  struct Case {
+    const char* what;
+    std::string zip;
+    bool taken;  // the pass's files are kept
+  };
+  const Case cases[] = {
+      {"honest", honest, true},
+      {"renamed in its local header", LocalName(honest, "Foo/readme.txt", "Foo/readme.exe"), false},
+      {"an extra local entry", DropRecord(honest, "Foo/data/a.txt"), false},
+      {"a changed size in its local header", LocalField(honest, "Foo/data/b.txt", 22, 4999), false},
+      {"a forged CRC in its local header", LocalField(honest, "Foo/data/b.txt", 14, 0x12345678), false},
+      {"a forged CRC in both headers", [&] { std::string z = honest; PatchCrc(z, "Foo/data/b.txt", 0x12345678); return z; }(), false},
+      {"cut mid-entry", honest.substr(0, cut), false},
+      {"the central directory first", DirectoryFirst(honest), false},
+  };
+  int label = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome normal = Install(c.zip, false, "n" + std::to_string(label));
+    const Outcome streamed = Install(c.zip, true, "s" + std::to_string(label++));
+    EXPECT_EQ(streamed.failure, normal.failure);
+    EXPECT_EQ(TreeDifference(normal.tree, streamed.tree), "");
+    EXPECT_EQ(streamed.meta, normal.meta);
+    EXPECT_EQ(streamed.pass_taken, c.taken);
+  }
+}
+
+}  // namespace
+}  // namespace rk5::test
