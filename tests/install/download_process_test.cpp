@@ -321,6 +321,9 @@ TEST_F(DownloadProcess, EveryFailedDownloadOrInstallLeavesTheOldInstallationByte
   cut.fault_at = 100;
   HttpReply hang_up;
   hang_up.fault = Fault::kHangUp;
+  // Unpacked while it arrives under its local name, refused by its directory name.
+  std::string outside_in_directory = ZipBuilder().File("Foo/foo", "x").File("../../x", "x").Bytes();
+  PatchLocalName(outside_in_directory, "../../x", "Foo/bar");
   const std::string digest_key =
       "SHA256=00000000000000000000000000000000000000000000000000000000000000aa\r\n";
   struct Case {
@@ -342,6 +345,7 @@ TEST_F(DownloadProcess, EveryFailedDownloadOrInstallLeavesTheOldInstallationByte
       {"another digest than the key's", Ok(NewFoo().Bytes()),
        [&] { WriteLocal(OldLocal() + digest_key); }},
       {"a name outside the base folder", Ok(ZipBuilder().File("Foo/foo", "x").File("../../x", "x").Bytes()), {}},
+      {"a name outside the base folder that its local header hides", Ok(outside_in_directory), {}},
       {"a file where a folder is", Ok(NewFoo().Bytes()),
        [this] { WriteFileBytes(base_ / "Foo/bin", "a file named like the new folder"); }},
   };
