@@ -56,9 +56,9 @@ class ArrivingArchiveTest : public ::testing::Test {
     fs::create_directories(base);
     const std::string archive = (dir_.path() / (label + ".zip")).string();
     ToolInstallation installation(InstallPlatform::ThisSystem(), base.string(), "Foo");
-    std::optional<SpeculativeUnpack> pass;
     std::unique_ptr<platform::FileStager> stager = platform::MakeFileStager();
     ArrivingArchive arriving(*stager);
+    std::optional<SpeculativeUnpack> pass;
     if (streamed) {
       pass.emplace(arriving, ArchivePlatform::ThisSystem(), [&]() -> std::optional<std::string> {
         if (!installation.Begin()) return std::nullopt;
