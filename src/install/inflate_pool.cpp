@@ -1,7 +1,6 @@
 #include "install/inflate_pool.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace rk5 {
 
@@ -30,8 +29,19 @@ InflatePool::InflatePool(std::string archive_path, unsigned workers, std::size_t
     : archive_path_(std::move(archive_path)),
       block_size_(block_size),
       blocks_per_job_(std::max<std::size_t>(blocks_per_job, 1)) {
-  threads_.reserve(std::max(workers, 1u));
-  for (unsigned i = 0; i < std::max(workers, 1u); ++i) threads_.emplace_back([this] { Work(); });
+  const unsigned count = std::max(workers, 1u);
+  // The readers are opened here, one after the other: opening one is not safe on several
+  // threads at once (libzip sets the time zone up as it reads the directory).
+  readers_.resize(count);
+  for (std::unique_ptr<ArchiveReader>& reader : readers_) {
+    try {
+      reader = std::make_unique<ArchiveReader>(archive_path_);
+    } catch (const ArchiveError&) {
+      // The file changed under the extractor: every entry this worker takes is damaged.
+    }
+  }
+  threads_.reserve(count);
+  for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this, i] { Work(readers_[i].get()); });
 }
 
 InflatePool::~InflatePool() {
@@ -64,10 +74,7 @@ unsigned InflatePool::WorkersForThisMachine() {
   return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
-void InflatePool::Work() {
-  // The reader is opened on first use, so a pool whose jobs all end early costs little.
-  std::optional<ArchiveReader> reader;
-  bool unreadable = false;
+void InflatePool::Work(ArchiveReader* reader) {
   std::vector<char> buffer(block_size_);
   for (;;) {
     std::shared_ptr<InflateJob> job;
@@ -78,14 +85,7 @@ void InflatePool::Work() {
       job = std::move(pending_.front());
       pending_.pop_front();
     }
-    if (!reader && !unreadable) {
-      try {
-        reader.emplace(archive_path_);
-      } catch (const ArchiveError&) {
-        unreadable = true;  // the file changed under the extractor: every entry is damaged
-      }
-    }
-    Run(reader ? &*reader : nullptr, buffer, *job);
+    Run(reader, buffer, *job);
   }
 }
 

@@ -62,7 +62,7 @@ class InflatePool {
 
  private:
   friend class InflateJob;
-  void Work();
+  void Work(ArchiveReader* reader);
   void Run(ArchiveReader* reader, std::vector<char>& buffer, InflateJob& job);
 
   const std::string archive_path_;
@@ -74,6 +74,7 @@ class InflatePool {
   std::deque<std::shared_ptr<InflateJob>> pending_;
   std::vector<std::vector<char>> spare_;  // blocks the submitter has written out
   bool stopping_ = false;
+  std::vector<std::unique_ptr<ArchiveReader>> readers_;  // one per worker; null: unreadable
   std::vector<std::thread> threads_;
 };
 
