@@ -327,25 +327,26 @@ std::optional<ExtractResult> TArchiveExtractor::TakeArrived(const std::vector<Ar
   const char sep = platform_.separator;
   const std::uint64_t n = reader_->Count();
   if (arrived.size() != n) return std::nullopt;
-  const std::optional<std::vector<DirectoryRecord>> records = DirectoryRecords(file_name_, n);
+  const std::optional<std::vector<EntryRecord>> records = DirectoryRecords(file_name_, n);
   const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
   if (!records || !overlapping) return std::nullopt;
   std::unordered_map<std::uint64_t, const ArrivedEntry*> at;
-  for (const ArrivedEntry& a : arrived) at.emplace(a.header_offset, &a);
+  for (const ArrivedEntry& a : arrived) at.emplace(a.header.header_offset, &a);
   if (at.size() != n) return std::nullopt;
 
   std::vector<std::optional<std::pair<std::string, ArchiveEntry>>> files(n);
   std::unordered_set<std::string> targets;
   std::uint64_t matched = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
-    const DirectoryRecord& record = (*records)[i];
+    const EntryRecord& record = (*records)[i];
     const auto found = at.find(record.header_offset);
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
     if (found == at.end() || (*overlapping)[i] || !entry) return std::nullopt;
     const ArrivedEntry& a = *found->second;
-    if (a.name != record.name || entry->name != record.name || a.flags != record.flags ||
-        a.method != record.method || a.crc != record.crc ||
-        a.compressed_size != record.compressed_size || a.size != record.size ||
+    const EntryRecord& local = a.header;
+    if (local.name != record.name || entry->name != record.name || local.flags != record.flags ||
+        local.method != record.method || local.crc != record.crc ||
+        local.compressed_size != record.compressed_size || local.size != record.size ||
         entry->size != record.size || entry->encrypted) {
       return std::nullopt;
     }

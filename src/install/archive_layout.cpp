@@ -123,7 +123,7 @@ namespace {
 
 struct Walk {
   Directory directory;
-  std::vector<DirectoryRecord> records;
+  std::vector<EntryRecord> records;
   std::vector<Span> spans;
 };
 
@@ -172,7 +172,7 @@ std::optional<Walk> WalkDirectory(const std::string& archive_path, std::uint64_t
       }
       x += 4 + field_size;
     }
-    DirectoryRecord record;
+    EntryRecord record;
     record.name.assign(reinterpret_cast<const char*>(records.data() + at + kRecordSize),
                        static_cast<std::size_t>(name));
     record.flags = static_cast<std::uint16_t>(Little(records, at + 8, 2));
@@ -200,7 +200,7 @@ std::optional<Walk> WalkDirectory(const std::string& archive_path, std::uint64_t
 
 }  // namespace
 
-std::optional<std::vector<DirectoryRecord>> DirectoryRecords(const std::string& archive_path,
+std::optional<std::vector<EntryRecord>> DirectoryRecords(const std::string& archive_path,
                                                              std::uint64_t count) {
   std::optional<Walk> walk = WalkDirectory(archive_path, count);
   if (!walk) return std::nullopt;

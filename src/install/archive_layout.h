@@ -10,8 +10,9 @@
 
 namespace rk5 {
 
-// A central-directory record as stored, with the place of its local header.
-struct DirectoryRecord {
+// An entry as one of the archive's headers tells it, as stored: its central-directory
+// record or its local header, and where that local header starts.
+struct EntryRecord {
   std::string name;  // the stored bytes
   std::uint16_t flags = 0;
   std::uint16_t method = 0;
@@ -23,7 +24,7 @@ struct DirectoryRecord {
 
 // The central directory's records in directory order; nullopt when it cannot be walked
 // (or does not hold `count` records).
-std::optional<std::vector<DirectoryRecord>> DirectoryRecords(const std::string& archive_path,
+std::optional<std::vector<EntryRecord>> DirectoryRecords(const std::string& archive_path,
                                                              std::uint64_t count);
 
 // One flag per central-directory record, in directory order: true where the entry's local

@@ -27,7 +27,7 @@ std::uint64_t Little(const std::vector<unsigned char>& b, std::size_t at, int si
 }
 
 // The full sizes of a ZIP64 local header, each present only where the header's is full.
-bool ReadZip64Sizes(const std::vector<unsigned char>& extra, ArrivedEntry& entry) {
+bool ReadZip64Sizes(const std::vector<unsigned char>& extra, EntryRecord& entry) {
   const bool size_full = entry.size == kFull32;
   const bool compressed_full = entry.compressed_size == kFull32;
   if (!size_full && !compressed_full) return true;
@@ -86,33 +86,34 @@ void SpeculativeUnpack::Run() {
     // Anything but a local header (the central directory, most often) ends the pass.
     if (!ReadAt(at, kLocalSize, header) || Little(header, 0, 4) != kLocalSignature) return;
     ArrivedEntry entry;
-    entry.header_offset = at;
-    entry.flags = static_cast<std::uint16_t>(Little(header, 6, 2));
-    entry.method = static_cast<std::uint16_t>(Little(header, 8, 2));
-    entry.crc = static_cast<std::uint32_t>(Little(header, 14, 4));
-    entry.compressed_size = Little(header, 18, 4);
-    entry.size = Little(header, 22, 4);
+    entry.header.header_offset = at;
+    entry.header.flags = static_cast<std::uint16_t>(Little(header, 6, 2));
+    entry.header.method = static_cast<std::uint16_t>(Little(header, 8, 2));
+    entry.header.crc = static_cast<std::uint32_t>(Little(header, 14, 4));
+    entry.header.compressed_size = Little(header, 18, 4);
+    entry.header.size = Little(header, 22, 4);
     const std::size_t name_size = Little(header, 26, 2);
     const std::size_t extra_size = Little(header, 28, 2);
-    if ((entry.flags & (kEncrypted | kSizesAfterData)) != 0 ||
-        (entry.method != kStored && entry.method != kDeflated)) {
+    if ((entry.header.flags & (kEncrypted | kSizesAfterData)) != 0 ||
+        (entry.header.method != kStored && entry.header.method != kDeflated)) {
       return;
     }
     if (!ReadAt(at + kLocalSize, name_size + extra_size, names)) return;
-    entry.name.assign(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(name_size));
-    if (!ReadZip64Sizes({names.begin() + static_cast<std::ptrdiff_t>(name_size), names.end()}, entry)) {
+    entry.header.name.assign(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(name_size));
+    if (!ReadZip64Sizes({names.begin() + static_cast<std::ptrdiff_t>(name_size), names.end()}, entry.header)) {
       return;
     }
     const std::uint64_t data = at + kLocalSize + name_size + extra_size;
     // Folder entries are not unpacked; only their headers are checked later.
-    if (!StoredFilePart(entry.name).empty() && !Unpack(entry, data)) return;
+    if (!StoredFilePart(entry.header.name).empty() && !Unpack(entry, data)) return;
     entries_.push_back(std::move(entry));
-    if (entries_.back().compressed_size > UINT64_MAX - data) return;
-    at = data + entries_.back().compressed_size;
+    if (entries_.back().header.compressed_size > UINT64_MAX - data) return;
+    at = data + entries_.back().header.compressed_size;
   }
 }
 
-bool SpeculativeUnpack::Unpack(ArrivedEntry& entry, std::uint64_t data_offset) {
+bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset) {
+  const EntryRecord& entry = arrived.header;
   const char sep = platform_.separator;
   if (folder_.empty()) {
     const std::optional<std::string> folder = make_folder_();
@@ -174,7 +175,7 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& entry, std::uint64_t data_offset) {
   const std::uint32_t got = inflater ? inflater->Crc() : static_cast<std::uint32_t>(crc);
   if ((inflater && !ended) || total != entry.size || got != entry.crc) return false;
   if (!staged->Close() || !staged->MoveOverTarget()) return false;
-  entry.written = true;
+  arrived.written = true;
   return true;
 }
 

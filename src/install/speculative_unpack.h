@@ -18,20 +18,15 @@
 #include <thread>
 #include <vector>
 
+#include "install/archive_layout.h"
 #include "install/archive_platform.h"
 #include "install/arriving_archive.h"
 
 namespace rk5 {
 
-// A local header as it arrived, for an entry the pass went past.
+// An entry the pass went past: its local header as it arrived.
 struct ArrivedEntry {
-  std::uint64_t header_offset = 0;
-  std::string name;  // the stored bytes
-  std::uint16_t flags = 0;
-  std::uint16_t method = 0;
-  std::uint32_t crc = 0;
-  std::uint64_t compressed_size = 0;
-  std::uint64_t size = 0;
+  EntryRecord header;
   bool written = false;  // a file entry whose data matched its header, in place
 };
 
@@ -56,7 +51,7 @@ class SpeculativeUnpack {
   void Run();
   // Reads exactly `count` bytes at `offset`, waiting for them; false when they never come.
   bool ReadAt(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
-  bool Unpack(ArrivedEntry& entry, std::uint64_t data_offset);
+  bool Unpack(ArrivedEntry& arrived, std::uint64_t data_offset);
 
   ArrivingArchive& archive_;
   ArchivePlatform platform_;
