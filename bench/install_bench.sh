@@ -6,7 +6,8 @@
 # section has one, unpacks it, moves it into place and records it in "Local.ini";
 # build/bench/install_bench times that from the start of the program until the record is
 # written and the staging folder gone. Both sides run into an empty folder and over the
-# installation of the round before.
+# installation of the round before, and the big archive once more from a second nginx
+# that sends at 100 Mbit/s (limit_rate), beside the download alone.
 #   bench/install_bench.sh [build folder] [rounds]   (default: build, 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
