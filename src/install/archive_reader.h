@@ -1,6 +1,7 @@
 #pragma once
 // The archive as libzip reads it: opened read-only, its entries in central-directory
-// order, and an entry's data unpacked block by block with its CRC-32 checked.
+// order, and an entry's data unpacked block by block with its CRC-32 checked. Deflate
+// entries go through this build's inflater (deflate_inflater.h), the others through libzip.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,7 +41,7 @@ class ArchiveReader {
     kSinkFailed,        // the sink refused a block
   };
   // Passes the entry's unpacked data to `sink` in blocks of at most buffer.size() bytes.
-  // Always reads until libzip reports the end, since only then is the CRC-32 checked.
+  // Always reads to the end of the data, since only then is the CRC-32 checked.
   using Sink = std::function<bool(const char* data, std::size_t size)>;
   ReadOutcome Read(const ArchiveEntry& entry, std::vector<char>& buffer, const Sink& sink);
 
