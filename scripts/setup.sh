@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libzip-dev zlib1g-dev libcurl4-openssl-dev libssl-dev
+  qt6-base-dev libgl-dev libzip-dev zlib1g-dev libisal-dev libcurl4-openssl-dev libssl-dev
   googletest libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-liberation xvfb xauth xdotool x11-utils nginx-light zip unzip curl time
   xdg-utils libqt6svg6 desktop-file-utils libglib2.0-bin

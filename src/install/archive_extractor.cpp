@@ -1,20 +1,24 @@
 #include "install/archive_extractor.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
+#include <unordered_map>
 
 #include "install/archive_attributes.h"
 #include "install/archive_layout.h"
 #include "install/archive_paths.h"
 #include "install/archive_reader.h"
+#include "install/inflate_pool.h"
+#include "platform/text.h"
 
 namespace rk5 {
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
-// Room left on the disk after unpacking: this share of the file system, at most kMaxMargin.
-constexpr std::uint64_t kMarginPercent = 5;
-constexpr std::uint64_t kMaxMargin = 64ull << 20;
+// Unpacked blocks an entry may hold while it waits to be written: with the entries unpacked
+// ahead, a few MiB at most, whatever the archive holds.
+constexpr std::size_t kBlocksPerJob = 4;
 
 std::uint8_t Percentage(std::uint64_t k, std::uint64_t n) {
   if (k >= n) return 100;
@@ -91,11 +95,22 @@ void TArchiveExtractor::ReportProgress(std::uint8_t progress) {
   if (abort) throw ArchiveAborted();
 }
 
+struct TArchiveExtractor::Slot {
+  std::uint64_t index = 0;
+  bool matched = false;
+  ArchiveEntry entry;
+  std::optional<ExtractFailure> failure;  // known before any data was read
+  bool declined = false;
+  std::string writing;  // the target's folded name while its file is on the way
+  std::unique_ptr<platform::StagedFile> staged;
+  std::shared_ptr<InflateJob> job;
+};
+
 ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   if (!reader_) throw ArchiveError("No archive is open");
-  if (buffer_.empty()) buffer_.resize(kBlockSize);
   last_result_ = ExtractResult{};
   checked_folders_.clear();
+  writing_.clear();
   ExtractResult& result = last_result_;
   const std::uint64_t n = reader_->Count();
   result.entries = n;
@@ -116,27 +131,53 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   }
   const std::string where = base_directory_.empty() ? "." : base_directory_;
   const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
-  const std::optional<std::uint64_t> disk = platform_.space->TotalBytes(where);
-  const std::uint64_t margin = disk ? std::min(*disk / 100 * kMarginPercent, kMaxMargin) : kMaxMargin;
+  const std::uint64_t margin = FreeSpaceMargin(*platform_.space, where);
   const bool no_room = room && SaturatingAdd(declared, margin) > *room;
 
-  for (std::uint64_t i = 0; i < n; ++i) {
-    std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (!entry) {
+  InflatePool pool(file_name_, InflatePool::WorkersForThisMachine(), kBlockSize, kBlocksPerJob);
+  // Declared after the pool, so that on an abort the temporaries go and the jobs are
+  // cancelled before the workers are stopped.
+  std::deque<Slot> slots;
+  const auto finish_front = [&] {
+    Slot& slot = slots.front();
+    if (slot.matched) {
       ++result.matched;
-      ArchiveEntry unreadable;
-      unreadable.index = i;
-      Fail(unreadable, ExtractFailure::kDataDamaged, result);
-    } else if (MatchesMask(entry->name, mask)) {
-      ++result.matched;
-      Written written = shared(i)  ? Fail(*entry, ExtractFailure::kDataDamaged, result)
-                        : no_room ? Fail(*entry, ExtractFailure::kTooLarge, result)
-                                  : ExtractOne(*entry, result);
+      Written written = Complete(slot, result);
       if (written == Written::kWritten) ++result.extracted;
       if (written == Written::kDeclined) ++result.declined;
     }
+    if (!slot.writing.empty()) writing_.erase(writing_.find(slot.writing));
+    const std::uint64_t i = slot.index;
+    slots.pop_front();
     ReportProgress(Percentage(i + 1, n));
+  };
+  const std::function<void()> settle = [&] {
+    while (!slots.empty()) finish_front();
+  };
+  const std::size_t ahead = 2 * static_cast<std::size_t>(InflatePool::WorkersForThisMachine());
+
+  for (std::uint64_t i = 0; i < n; ++i) {
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    Slot slot;
+    slot.index = i;
+    if (!entry) {
+      slot.matched = true;
+      slot.entry.index = i;
+      slot.failure = ExtractFailure::kDataDamaged;
+    } else if (MatchesMask(entry->name, mask)) {
+      slot.matched = true;
+      if (shared(i) || no_room) {
+        slot.entry = std::move(*entry);
+        slot.failure = shared(i) ? ExtractFailure::kDataDamaged : ExtractFailure::kTooLarge;
+      } else {
+        slot = Prepare(*entry, pool, settle);
+        slot.index = i;
+      }
+    }
+    slots.push_back(std::move(slot));
+    while (!slots.empty() && (slots.size() > ahead || !slots.front().job)) finish_front();
   }
+  settle();
   ReportProgress(100);
   return result;
 }
@@ -148,16 +189,37 @@ TArchiveExtractor::Written TArchiveExtractor::Fail(const ArchiveEntry& entry,
   return Written::kFailed;
 }
 
-TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& entry,
-                                                         ExtractResult& result) {
+bool TArchiveExtractor::OnTheWay(const std::string& path) const {
+  if (writing_.empty()) return false;
+  for (std::string p = path; p.size() > base_directory_.size(); p = FolderOf(p, platform_.separator)) {
+    if (writing_.count(platform::FoldCase(p)) != 0) return true;
+  }
+  return false;
+}
+
+TArchiveExtractor::Slot TArchiveExtractor::Prepare(const ArchiveEntry& entry, InflatePool& pool,
+                                                   const std::function<void()>& settle) {
+  Slot slot;
+  slot.matched = true;
+  slot.entry = entry;
   const char sep = platform_.separator;
   TargetPath target = TargetPathFor(base_directory_, entry.name,
                                     ExtractOptions.Has(eoRestorePath), sep);
-  if (target.refused) return Fail(entry, *target.refused, result);
-  if (IsLinkEntry(entry.host_system, entry.attributes)) {
-    return Fail(entry, ExtractFailure::kLinkEntry, result);
+  if (target.refused) {
+    slot.failure = *target.refused;
+    return slot;
   }
-  if (entry.encrypted) return Fail(entry, ExtractFailure::kEncrypted, result);
+  if (IsLinkEntry(entry.host_system, entry.attributes)) {
+    slot.failure = ExtractFailure::kLinkEntry;
+    return slot;
+  }
+  if (entry.encrypted) {
+    slot.failure = ExtractFailure::kEncrypted;
+    return slot;
+  }
+  // An earlier entry whose file is not in place yet would change what this one finds
+  // (the same name twice, a file where this one needs a folder): those go first.
+  if (OnTheWay(target.path)) settle();
 
   platform::FileTree& tree = *platform_.tree;
   const std::string folder = FolderOf(target.path, sep);
@@ -176,13 +238,16 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
     }
     // A link below the base folder would take the file (and the folders made for it)
     // wherever it leads; the folders are made without following one.
-    if (tree.LinkBetween(known, folder)) return Fail(entry, ExtractFailure::kLinkOnPath, result);
+    if (tree.LinkBetween(known, folder)) {
+      slot.failure = ExtractFailure::kLinkOnPath;
+      return slot;
+    }
     const bool there = ExtractOptions.Has(eoCreateDirs) ? tree.CreateFoldersBelow(known, folder)
                                                         : tree.FolderExists(folder);
     if (!there) {
-      return Fail(entry, tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
-                                                         : ExtractFailure::kFolderNotCreated,
-                  result);
+      slot.failure = tree.LinkBetween(known, folder) ? ExtractFailure::kLinkOnPath
+                                                     : ExtractFailure::kFolderNotCreated;
+      return slot;
     }
     for (std::string& checked : unchecked) checked_folders_.insert(std::move(checked));
   }
@@ -191,41 +256,127 @@ TArchiveExtractor::Written TArchiveExtractor::ExtractOne(const ArchiveEntry& ent
   if (tree.Exists(name)) {
     bool confirm = true;
     if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
-    if (!confirm) return Written::kDeclined;
+    if (!confirm) {
+      slot.declined = true;
+      return slot;
+    }
+    if (OnTheWay(name)) settle();  // the handler named a file still on the way
   }
   // A file that cannot be opened for writing (a running program, a read-only file) is
   // kept as it is, though a rename could replace it.
   if (tree.Exists(name) && !tree.CanOpenForWriting(name)) {
-    return Fail(entry, ExtractFailure::kFileNotCreated, result);
+    slot.failure = ExtractFailure::kFileNotCreated;
+    return slot;
   }
 
-  std::unique_ptr<platform::StagedFile> staged = platform_.stager->Stage(name);
-  if (!staged) return Fail(entry, ExtractFailure::kFileNotCreated, result);
-  auto outcome = reader_->Read(entry, buffer_, [&staged](const char* data, std::size_t size) {
-    return staged->Write(data, size);
-  });
-  if (outcome != ArchiveReader::ReadOutcome::kComplete) {
-    staged->Discard();
-    return Fail(entry, FailureOf(outcome), result);
+  slot.staged = platform_.stager->Stage(name);
+  if (!slot.staged) {
+    slot.failure = ExtractFailure::kFileNotCreated;
+    return slot;
   }
-  if (!staged->Close()) {
-    staged->Discard();
+  slot.job = pool.Submit(entry);
+  slot.writing = platform::FoldCase(name);
+  writing_.insert(slot.writing);
+  return slot;
+}
+
+TArchiveExtractor::Written TArchiveExtractor::Complete(Slot& slot, ExtractResult& result) {
+  const ArchiveEntry& entry = slot.entry;
+  if (slot.failure) return Fail(entry, *slot.failure, result);
+  if (slot.declined) return Written::kDeclined;
+  platform::StagedFile& staged = *slot.staged;
+  bool stored = true;
+  while (slot.job->NextBlock(block_)) {
+    if (stored && !staged.Write(block_.data(), block_.size())) {
+      stored = false;
+      slot.job->Cancel();
+    }
+  }
+  const ArchiveReader::ReadOutcome outcome = slot.job->Outcome();
+  if (!stored || outcome != ArchiveReader::ReadOutcome::kComplete) {
+    staged.Discard();
+    return Fail(entry, stored ? FailureOf(outcome) : ExtractFailure::kFileNotCreated, result);
+  }
+  if (!staged.Close()) {
+    staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   // Time and attributes go on the temporary file, so the target appears with them at
-  // once; a failure to set them is not an entry failure.
-  platform_.times->SetModificationTime(staged->TempPath(), entry.modified);
-  AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
-  if (restore.what == AttributesToRestore::What::kPermissionBits) {
-    platform_.attributes->SetPermissionBits(staged->TempPath(), restore.permission_bits);
-  } else if (restore.what == AttributesToRestore::What::kReadOnly) {
-    platform_.attributes->SetReadOnly(staged->TempPath());
-  }
-  if (!staged->MoveOverTarget()) {
-    staged->Discard();
+  // once.
+  RestoreTimeAndAttributes(staged.TempPath(), entry);
+  if (!staged.MoveOverTarget()) {
+    staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
   return Written::kWritten;
+}
+
+void TArchiveExtractor::RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry) {
+  // A failure to set them is not an entry failure.
+  platform_.times->SetModificationTime(file, entry.modified);
+  AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);
+  if (restore.what == AttributesToRestore::What::kPermissionBits) {
+    platform_.attributes->SetPermissionBits(file, restore.permission_bits);
+  } else if (restore.what == AttributesToRestore::What::kReadOnly) {
+    platform_.attributes->SetReadOnly(file);
+  }
+}
+
+std::optional<ExtractResult> TArchiveExtractor::TakeArrived(const std::vector<ArrivedEntry>& arrived) {
+  if (!reader_ || !(ExtractOptions == TExtractOptions{eoCreateDirs, eoRestorePath})) return std::nullopt;
+  const char sep = platform_.separator;
+  const std::uint64_t n = reader_->Count();
+  if (arrived.size() != n) return std::nullopt;
+  const std::optional<std::vector<EntryRecord>> records = DirectoryRecords(file_name_, n);
+  const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
+  if (!records || !overlapping) return std::nullopt;
+  std::unordered_map<std::uint64_t, const ArrivedEntry*> at;
+  for (const ArrivedEntry& a : arrived) at.emplace(a.header.header_offset, &a);
+  if (at.size() != n) return std::nullopt;
+
+  std::vector<std::optional<std::pair<std::string, ArchiveEntry>>> files(n);
+  std::unordered_set<std::string> targets;
+  std::uint64_t matched = 0;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    const EntryRecord& record = (*records)[i];
+    const auto found = at.find(record.header_offset);
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if (found == at.end() || (*overlapping)[i] || !entry) return std::nullopt;
+    const ArrivedEntry& a = *found->second;
+    const EntryRecord& local = a.header;
+    if (local.name != record.name || entry->name != record.name || local.flags != record.flags ||
+        local.method != record.method || local.crc != record.crc ||
+        local.compressed_size != record.compressed_size || local.size != record.size ||
+        entry->size != record.size || entry->encrypted) {
+      return std::nullopt;
+    }
+    if (!MatchesMask(entry->name, "*.*")) {
+      if (a.written) return std::nullopt;
+      continue;
+    }
+    ++matched;
+    TargetPath target = TargetPathFor(base_directory_, entry->name, true, sep);
+    if (!a.written || target.refused || IsLinkEntry(entry->host_system, entry->attributes) ||
+        !targets.insert(platform::FoldCase(target.path)).second) {
+      return std::nullopt;
+    }
+    files[i].emplace(std::move(target.path), std::move(*entry));
+  }
+  // The same test of the disk as ExtractMatching's, with the room the files took given back.
+  const std::string where = base_directory_.empty() ? "." : base_directory_;
+  const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
+  if (room && FreeSpaceMargin(*platform_.space, where) > *room) return std::nullopt;
+
+  last_result_ = ExtractResult{};
+  last_result_.entries = n;
+  last_result_.matched = matched;
+  last_result_.extracted = matched;
+  for (std::uint64_t i = 0; i < n; ++i) {
+    if (files[i]) RestoreTimeAndAttributes(files[i]->first, files[i]->second);
+    ReportProgress(Percentage(i + 1, n));
+  }
+  ReportProgress(100);
+  return last_result_;
 }
 
 }  // namespace rk5

@@ -6,19 +6,25 @@
 // only when its data was read completely with a matching CRC-32, so a failed entry never
 // leaves a partial file or harms an older one. Names that would leave BaseDirectory and
 // link entries are refused; nothing is written for them.
+//
+// Entries are inflated on worker threads, a few ahead of the one being written; every
+// check, handler, write and move stays on the calling thread, in the entries' order.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "install/archive_platform.h"
 #include "install/archive_types.h"
+#include "install/speculative_unpack.h"
 
 namespace rk5 {
 
 class ArchiveReader;
+class InflatePool;
 
 class TArchiveExtractor {
  public:
@@ -60,21 +66,40 @@ class TArchiveExtractor {
   ExtractResult ExtractMatching(const std::string& mask);
   const ExtractResult& LastResult() const { return last_result_; }
 
+  // Takes the files that a pass over the arriving archive wrote below BaseDirectory as the
+  // outcome of ExtractMatching("*.*") with both options, when each is exactly what that
+  // would write: every central-directory record matches an arrived header at its place
+  // (name, flags, method, sizes, CRC-32), none is missing or extra, and every rule of
+  // unpacking holds. Then sets times and attributes, reports progress as ExtractMatching
+  // does and returns the result; nullopt, with nothing changed, otherwise.
+  std::optional<ExtractResult> TakeArrived(const std::vector<ArrivedEntry>& arrived);
+
  private:
   enum class Written { kWritten, kDeclined, kFailed };
-  Written ExtractOne(const ArchiveEntry& entry, ExtractResult& result);
+  struct Slot;
+  // The checks, folders, overwrite question and temporary file of one entry, its
+  // inflation handed to `pool`; what went wrong is kept in the slot for its turn.
+  // `settle` finishes every earlier entry first.
+  Slot Prepare(const ArchiveEntry& entry, InflatePool& pool, const std::function<void()>& settle);
+  // Waits for a slot's data, writes it and moves the file into place.
+  Written Complete(Slot& slot, ExtractResult& result);
   Written Fail(const ArchiveEntry& entry, ExtractFailure kind, ExtractResult& result);
+  // The path, or a folder on its way, is a file of this run not yet in place.
+  bool OnTheWay(const std::string& path) const;
   void CheckBaseDirectory(const std::string& folder) const;
   void ReportProgress(std::uint8_t progress);
+  void RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry);
 
   ArchivePlatform platform_;
   std::unique_ptr<ArchiveReader> reader_;
   std::string file_name_;
   std::string base_directory_;
   ExtractResult last_result_;
-  std::vector<char> buffer_;
   // Target folders of this run that exist with no link between the base folder and them.
   std::unordered_set<std::string> checked_folders_;
+  // Folded names of the files this run is writing and has not yet moved into place.
+  std::unordered_multiset<std::string> writing_;
+  std::vector<char> block_;
 };
 
 }  // namespace rk5

@@ -119,8 +119,15 @@ struct Span {
 
 }  // namespace
 
-std::optional<std::vector<bool>> OverlappingEntries(const std::string& archive_path,
-                                                    std::uint64_t count) {
+namespace {
+
+struct Walk {
+  Directory directory;
+  std::vector<EntryRecord> records;
+  std::vector<Span> spans;
+};
+
+std::optional<Walk> WalkDirectory(const std::string& archive_path, std::uint64_t count) {
   ArchiveBytes file(archive_path);
   if (!file.ok()) return std::nullopt;
   const std::optional<Directory> directory = FindDirectory(file);
@@ -130,14 +137,18 @@ std::optional<std::vector<bool>> OverlappingEntries(const std::string& archive_p
     return std::nullopt;
   }
 
-  std::vector<Span> spans;
-  spans.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, records.size() / kRecordSize)));
+  Walk walk;
+  walk.directory = *directory;
+  const std::size_t most = static_cast<std::size_t>(std::min<std::uint64_t>(count, records.size() / kRecordSize));
+  walk.spans.reserve(most);
+  walk.records.reserve(most);
   std::uint64_t at = 0;
   Bytes local;
   for (std::uint64_t i = 0; i < count; ++i) {
     if (records.size() - at < kRecordSize || Little(records, at, 4) != kRecordSignature) {
       return std::nullopt;
     }
+    std::uint64_t size = Little(records, at + 24, 4);
     std::uint64_t compressed = Little(records, at + 20, 4);
     const std::uint64_t name = Little(records, at + 28, 2);
     const std::uint64_t extra = Little(records, at + 30, 2);
@@ -147,19 +158,31 @@ std::optional<std::vector<bool>> OverlappingEntries(const std::string& archive_p
     // ZIP64: the full values follow in this order, each only where the record's is full.
     for (std::uint64_t x = at + kRecordSize + name, x_end = x + extra; x + 4 <= x_end;) {
       const std::uint64_t id = Little(records, x, 2);
-      const std::uint64_t size = Little(records, x + 2, 2);
+      const std::uint64_t field_size = Little(records, x + 2, 2);
       std::uint64_t field = x + 4;
-      const std::uint64_t field_end = std::min(field + size, x_end);
+      const std::uint64_t field_end = std::min(field + field_size, x_end);
       if (id == kZip64Extra) {
-        if (Little(records, at + 24, 4) == kFull32) field += 8;  // the unpacked size
+        if (size == kFull32 && field + 8 <= field_end) size = Little(records, field, 8);
+        if (Little(records, at + 24, 4) == kFull32) field += 8;
         if (compressed == kFull32 && field + 8 <= field_end) {
           compressed = Little(records, field, 8);
           field += 8;
         }
         if (header == kFull32 && field + 8 <= field_end) header = Little(records, field, 8);
       }
-      x += 4 + size;
+      x += 4 + field_size;
     }
+    EntryRecord record;
+    record.name.assign(reinterpret_cast<const char*>(records.data() + at + kRecordSize),
+                       static_cast<std::size_t>(name));
+    record.flags = static_cast<std::uint16_t>(Little(records, at + 8, 2));
+    record.method = static_cast<std::uint16_t>(Little(records, at + 10, 2));
+    record.crc = static_cast<std::uint32_t>(Little(records, at + 16, 4));
+    record.compressed_size = compressed;
+    record.size = size;
+    record.header_offset = header;
+    walk.records.push_back(std::move(record));
+
     Span span;
     span.begin = header;
     if (file.Read(header, kLocalSize, local) && Little(local, 0, 4) == kLocalSignature) {
@@ -169,9 +192,27 @@ std::optional<std::vector<bool>> OverlappingEntries(const std::string& archive_p
       span.bad = true;
       span.end = SaturatingAdd(header, kLocalSize);
     }
-    spans.push_back(span);
+    walk.spans.push_back(span);
     at += kRecordSize + name + extra + comment;
   }
+  return walk;
+}
+
+}  // namespace
+
+std::optional<std::vector<EntryRecord>> DirectoryRecords(const std::string& archive_path,
+                                                             std::uint64_t count) {
+  std::optional<Walk> walk = WalkDirectory(archive_path, count);
+  if (!walk) return std::nullopt;
+  return std::move(walk->records);
+}
+
+std::optional<std::vector<bool>> OverlappingEntries(const std::string& archive_path,
+                                                    std::uint64_t count) {
+  std::optional<Walk> walk = WalkDirectory(archive_path, count);
+  if (!walk) return std::nullopt;
+  const std::vector<Span>& spans = walk->spans;
+  const Directory* directory = &walk->directory;
 
   // In order of their start, each span must begin after every earlier one has ended.
   std::vector<bool> overlapping(spans.size(), false);

@@ -1,5 +1,7 @@
 #include "install/archive_platform.h"
 
+#include <algorithm>
+
 namespace rk5 {
 
 ArchivePlatform ArchivePlatform::ThisSystem() {
@@ -11,6 +13,13 @@ ArchivePlatform ArchivePlatform::ThisSystem() {
   p.space = platform::MakeFreeSpace();
   p.separator = platform::PathSeparator();
   return p;
+}
+
+std::uint64_t FreeSpaceMargin(platform::FreeSpace& space, const std::string& where) {
+  constexpr std::uint64_t kMarginPercent = 5;
+  constexpr std::uint64_t kMaxMargin = 64ull << 20;
+  const std::optional<std::uint64_t> disk = space.TotalBytes(where);
+  return disk ? std::min(*disk / 100 * kMarginPercent, kMaxMargin) : kMaxMargin;
 }
 
 namespace {

@@ -1,7 +1,9 @@
 #pragma once
 // The system services unpacking writes through. A window hands in the run's (From); tests
 // and the fuzz target hand in their own; ThisSystem() makes a fresh set of the system's.
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/file_attributes.h"
 #include "platform/file_times.h"
@@ -24,5 +26,8 @@ struct ArchivePlatform {
   // The run's services, which must outlive every extractor given them.
   static ArchivePlatform From(platform::Services& services);
 };
+
+// The room unpacking leaves on the disk holding `where`: a share of the file system, capped.
+std::uint64_t FreeSpaceMargin(platform::FreeSpace& space, const std::string& where);
 
 }  // namespace rk5

@@ -4,12 +4,16 @@
 
 #include <memory>
 
+#include "install/deflate_inflater.h"
+
 namespace rk5 {
 namespace {
 
 struct FileCloser {
   void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
+
+constexpr std::size_t kInputBlock = 64 * 1024;
 
 bool IsPasswordError(int code) {
   return code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP;
@@ -41,6 +45,7 @@ ArchiveReader::ArchiveReader(const std::string& path) {
   zip_error_fini(&error);
   zip_int64_t count = zip_get_num_entries(zip_, 0);
   count_ = count > 0 ? static_cast<std::uint64_t>(count) : 0;
+  inflater_ = DeflateInflater::Make();
 }
 
 ArchiveReader::~ArchiveReader() {
@@ -72,6 +77,14 @@ std::optional<ArchiveEntry> ArchiveReader::Entry(std::uint64_t index) const {
 
 ArchiveReader::ReadOutcome ArchiveReader::Read(const ArchiveEntry& entry,
                                                std::vector<char>& buffer, const Sink& sink) {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  constexpr zip_uint64_t kNeeded = ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+  if (!entry.encrypted && zip_stat_index(zip_, entry.index, 0, &st) == 0 &&
+      (st.valid & kNeeded) == kNeeded && st.comp_method == ZIP_CM_DEFLATE &&
+      st.encryption_method == ZIP_EM_NONE) {
+    return ReadDeflated(entry, st.crc, buffer, sink);
+  }
   std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(zip_, entry.index, 0));
   if (!file) {
     int code = zip_error_code_zip(zip_get_error(zip_));
@@ -91,6 +104,42 @@ ArchiveReader::ReadOutcome ArchiveReader::Read(const ArchiveEntry& entry,
     total += size;
     if (!sink(buffer.data(), static_cast<std::size_t>(size))) return ReadOutcome::kSinkFailed;
   }
+  return total == entry.size ? ReadOutcome::kComplete : ReadOutcome::kDamaged;
+}
+
+ArchiveReader::ReadOutcome ArchiveReader::ReadDeflated(const ArchiveEntry& entry, std::uint32_t crc,
+                                                       std::vector<char>& buffer, const Sink& sink) {
+  std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(zip_, entry.index, ZIP_FL_COMPRESSED));
+  if (!file) {
+    zip_error_clear(zip_);
+    return ReadOutcome::kDamaged;
+  }
+  if (input_.empty()) input_.resize(kInputBlock);
+  inflater_->Reset();
+  const unsigned char* in = input_.data();
+  std::size_t in_size = 0;
+  bool stored_end = false;  // every stored byte was taken from the archive
+  std::uint64_t total = 0;
+  for (;;) {
+    if (in_size == 0 && !stored_end) {
+      const zip_int64_t n = zip_fread(file.get(), input_.data(), input_.size());
+      if (n < 0) return ReadOutcome::kDamaged;
+      stored_end = n == 0;
+      in = input_.data();
+      in_size = static_cast<std::size_t>(n);
+    }
+    std::size_t produced = 0;
+    const DeflateInflater::Step step =
+        inflater_->Inflate(in, in_size, buffer.data(), buffer.size(), produced);
+    if (step == DeflateInflater::Step::kDamaged) return ReadOutcome::kDamaged;
+    if (produced > entry.size - total) return ReadOutcome::kTooLarge;
+    total += produced;
+    if (produced > 0 && !sink(buffer.data(), produced)) return ReadOutcome::kSinkFailed;
+    if (step == DeflateInflater::Step::kEnd) break;
+    // The stored bytes ended before the stream did.
+    if (stored_end && in_size == 0 && produced == 0) return ReadOutcome::kDamaged;
+  }
+  if (inflater_->Crc() != crc) return ReadOutcome::kChecksumMismatch;
   return total == entry.size ? ReadOutcome::kComplete : ReadOutcome::kDamaged;
 }
 

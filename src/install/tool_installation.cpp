@@ -145,7 +145,34 @@ ToolInstallation::~ToolInstallation() {
   if (!staging_.empty() && !keep_staging_) platform_.moves->RemoveTree(staging_);
 }
 
-InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::string& archive_file) {
+InstallStatus ToolInstallation::Begin() {
+  if (!staging_.empty()) return {};
+  const char sep = platform_.separator;
+  const std::string base = NormaliseBaseDirectory(install_base_, sep);
+  if (base.empty() || !platform_.tree->FolderExists(base)) {
+    return Failed(InstallFailure::kBaseUnusable, "no base folder");
+  }
+  const std::string folder = Join(base, StagingFolderName(section_, platform_.process_id), sep);
+  // A folder of that name is what a killed copy with this process number left; one whose
+  // journal the repair could not settle stays for the next try.
+  if (platform_.tree->Exists(folder) &&
+      (platform_.tree->Exists(Staging(folder, sep).journal) || !platform_.moves->RemoveTree(folder))) {
+    return Failed(InstallFailure::kBaseUnusable, folder);
+  }
+  staging_ = folder;
+  const Staging staging(staging_, sep);
+  if (!platform_.tree->CreateFolders(staging.fresh)) {
+    return Failed(InstallFailure::kBaseUnusable, staging.fresh);
+  }
+  return {};
+}
+
+std::string ToolInstallation::UnpackFolder() const {
+  return staging_.empty() ? std::string() : Staging(staging_, platform_.separator).fresh;
+}
+
+InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::string& archive_file,
+                                       const std::vector<ArrivedEntry>* arrived) {
   const char sep = platform_.separator;
   // Whatever unzip held before does not bear on this archive.
   unzip.SetFileName({});
@@ -162,24 +189,23 @@ InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::stri
   }
   base_ = unzip.BaseDirectory();
   if (base_.empty()) return Failed(InstallFailure::kBaseUnusable, "no base folder");
-
-  const std::string folder = Join(base_, StagingFolderName(section_, platform_.process_id), sep);
-  // A folder of that name is what a killed copy with this process number left; one whose
-  // journal the repair could not settle stays for the next try.
-  if (platform_.tree->Exists(folder) &&
-      (platform_.tree->Exists(Staging(folder, sep).journal) || !platform_.moves->RemoveTree(folder))) {
-    return Failed(InstallFailure::kBaseUnusable, folder);
-  }
-  staging_ = folder;
+  if (InstallStatus begun = Begin(); !begun) return begun;
   const Staging staging(staging_, sep);
-  if (!platform_.tree->CreateFolders(staging.fresh)) {
-    return Failed(InstallFailure::kBaseUnusable, staging.fresh);
-  }
 
   ExtractResult result;
   try {
     unzip.SetBaseDirectory(staging.fresh);
-    result = unzip.ExtractMatching("*.*");
+    std::optional<ExtractResult> taken = arrived ? unzip.TakeArrived(*arrived) : std::nullopt;
+    if (taken) {
+      result = std::move(*taken);
+    } else {
+      // Nothing of the pass is kept: the staging folder starts again empty.
+      if (arrived && (!platform_.moves->RemoveTree(staging.fresh) ||
+                      !platform_.tree->CreateFolders(staging.fresh))) {
+        return Failed(InstallFailure::kBaseUnusable, staging.fresh);
+      }
+      result = unzip.ExtractMatching("*.*");
+    }
     unzip.SetBaseDirectory(install_base_);
   } catch (const ArchiveError& e) {
     return Failed(InstallFailure::kEntryFailed, e.what());

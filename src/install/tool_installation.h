@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ini/ini_file.h"
 #include "install/archive_extractor.h"
@@ -63,10 +64,19 @@ class ToolInstallation {
   ToolInstallation(const ToolInstallation&) = delete;
   ToolInstallation& operator=(const ToolInstallation&) = delete;
 
+  // Makes the staging folder, so that unpacking may start while the archive arrives;
+  // Unpack does it otherwise. Nothing is made when it fails.
+  InstallStatus Begin();
+  // Where the files are unpacked: inside the staging folder, once Begin succeeded.
+  std::string UnpackFolder() const;
+
   // Opens archive_file in unzip, sets its BaseDirectory to the base folder, and unpacks
-  // every entry ("*.*", with unzip's options and handlers) into the staging folder.
-  // Afterwards unzip's BaseDirectory reads the normalised base folder again.
-  InstallStatus Unpack(TArchiveExtractor& unzip, const std::string& archive_file);
+  // every entry ("*.*", with unzip's options and handlers) into the staging folder. What a
+  // pass over the arriving archive wrote there (`arrived`) is taken when the extractor
+  // finds it exact, and thrown away otherwise. Afterwards unzip's BaseDirectory reads the
+  // normalised base folder again.
+  InstallStatus Unpack(TArchiveExtractor& unzip, const std::string& archive_file,
+                       const std::vector<ArrivedEntry>* arrived = nullptr);
 
   // Moves the unpacked files into place and writes record to local. On failure every
   // moved file is put back and nothing is written.

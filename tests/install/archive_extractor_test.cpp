@@ -121,6 +121,29 @@ TEST_F(ExtractTest, EntriesTheMaskLeavesOutStillReportProgress) {
   EXPECT_EQ(r.matched, 1u);
 }
 
+TEST_F(ExtractTest, EntriesUnpackedAheadFindWhatTheEarlierOnesLeft) {
+  // More entries than are ever under way at once; a name met twice, and a file where a
+  // later name needs a folder, each close enough to be unpacked together.
+  ZipBuilder zip;
+  for (int i = 0; i < 12; ++i) zip.File("Foo/f" + std::to_string(i), std::string(70000 + i, 'a' + i));
+  zip.File("Foo/twice", "first").File("Foo/x", "a file").File("Foo/twicf", "second").File("Foo/x/y", "y");
+  std::string bytes = zip.Bytes();
+  PatchName(bytes, "Foo/twicf", "Foo/twice");
+  x_.OnConfirmOverwrite = [&](std::string& name, bool& confirm) {
+    reports_.confirm_names.push_back(name);
+    confirm = false;
+  };
+  Open(bytes);
+  ExtractResult r = ExtractAll();
+  EXPECT_EQ(ReadFileBytes(base_ / "Foo/twice"), "first") << "the second was asked about";
+  EXPECT_EQ(r.declined, 1u);
+  EXPECT_EQ(ReadFileBytes(base_ / "Foo/x"), "a file");
+  EXPECT_THAT(reports_.failures, ElementsAre(std::pair{std::string("Foo/x/y"), ExtractFailure::kFolderNotCreated}));
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(ReadFileBytes(base_ / ("Foo/f" + std::to_string(i))), std::string(70000 + i, 'a' + i));
+  }
+}
+
 TEST_F(ExtractTest, AnEmptyArchiveReportsOnlyTheFinalHundred) {
   Open(ZipBuilder());
   ExtractResult r = ExtractAll();

@@ -241,6 +241,34 @@ TEST_F(DownloadProcess, InstallsAToolEndToEndAndThenFindsItUpToDate) {
   EXPECT_EQ(Local(), NewLocal());
 }
 
+TEST_F(DownloadProcess, EntriesAreUnpackedWhileTheArchiveArrivesAndRecordedOnlyAfter) {
+  std::string noise(200000, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  // Stored noise, so that the fetch writes the first file out long before the last byte.
+  const std::string zip =
+      NewFoo().Stored("Foo/big.bin", noise).Stored("Foo/more.bin", noise.substr(0, 100000)).Bytes();
+  HttpReply held = Ok(zip);
+  held.fault = Fault::kGateAt;
+  held.gate = "directory";
+  held.fault_at = ListCentralDirectory(zip).front().central_offset;
+  server_.Route("/Foo.zip", held);
+  InstallOldFoo();
+  const std::string before = Local();
+
+  Copy copy = Start("Foo");
+  ASSERT_TRUE(server_.WaitAtGate("directory"));
+  const fs::path early = base_ / (".rk5-stage.Foo." + std::to_string(copy.pid)) / "new/Foo/big.bin";
+  ASSERT_TRUE(RunUntil([&] { return fs::exists(early); })) << "unpacked before the central directory came";
+  EXPECT_EQ(ReadFileBytes(early), noise);
+  EXPECT_EQ(Local(), before);
+  server_.OpenGate("directory");
+  ASSERT_TRUE(RunUntil([&] { return Local() == NewLocal(); }));
+  EXPECT_EQ(ReadFileBytes(base_ / "Foo/big.bin"), noise);
+  EXPECT_EQ(ReadFileBytes(base_ / "Foo/foo"), "new program");
+  ASSERT_TRUE(PressAndEnd(copy, WindowOf(copy), kDownloadButton));
+}
+
 TEST_F(DownloadProcess, UpToDateAndUnknownToolsAreRefusedWithoutARequest) {
   WriteLocal("[Foo]\r\nName=Foo Tool\r\nDL=http://tools.test/Foo.zip\r\nOBuild=3\r\nBuild=3\r\n");
   WriteFileBytes(program_ / "Foo.zip", "kept");
@@ -321,6 +349,9 @@ TEST_F(DownloadProcess, EveryFailedDownloadOrInstallLeavesTheOldInstallationByte
   cut.fault_at = 100;
   HttpReply hang_up;
   hang_up.fault = Fault::kHangUp;
+  // Unpacked while it arrives under its local name, refused by its directory name.
+  std::string outside_in_directory = ZipBuilder().File("Foo/foo", "x").File("../../x", "x").Bytes();
+  PatchLocalName(outside_in_directory, "../../x", "Foo/bar");
   const std::string digest_key =
       "SHA256=00000000000000000000000000000000000000000000000000000000000000aa\r\n";
   struct Case {
@@ -342,6 +373,7 @@ TEST_F(DownloadProcess, EveryFailedDownloadOrInstallLeavesTheOldInstallationByte
       {"another digest than the key's", Ok(NewFoo().Bytes()),
        [&] { WriteLocal(OldLocal() + digest_key); }},
       {"a name outside the base folder", Ok(ZipBuilder().File("Foo/foo", "x").File("../../x", "x").Bytes()), {}},
+      {"a name outside the base folder that its local header hides", Ok(outside_in_directory), {}},
       {"a file where a folder is", Ok(NewFoo().Bytes()),
        [this] { WriteFileBytes(base_ / "Foo/bin", "a file named like the new folder"); }},
   };

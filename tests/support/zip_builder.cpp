@@ -286,6 +286,52 @@ void DamageData(std::string& zip, std::string_view name) {
   for (std::size_t i = 0; i < n; ++i) zip.at(r.data_offset + i) = '\xff';
 }
 
+namespace {
+std::size_t EndRecord(const std::string& zip) {
+  const std::size_t end = zip.rfind(std::string("PK\5\6", 4));
+  if (end == std::string::npos) throw std::runtime_error("no end record");
+  return end;
+}
+}  // namespace
+
+void PatchLocalOnly(std::string& zip, std::string_view name, LocalField field, std::uint32_t value) {
+  Put32(zip, FindRecord(zip, name).local_offset + static_cast<std::size_t>(field), value);
+}
+
+void PatchLocalName(std::string& zip, std::string_view name, std::string_view same_length) {
+  zip.replace(FindRecord(zip, name).local_offset + 30, same_length.size(), same_length);
+}
+
+void DropCentralRecord(std::string& zip, std::string_view name) {
+  const std::vector<CentralRecord> records = ListCentralDirectory(zip);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].name != name) continue;
+    const std::size_t from = records[i].central_offset;
+    const std::size_t to = i + 1 < records.size() ? records[i + 1].central_offset : EndRecord(zip);
+    zip.erase(from, to - from);
+    const std::size_t end = EndRecord(zip);
+    Put16(zip, end + 8, Get16(zip, end + 8) - 1);
+    Put16(zip, end + 10, Get16(zip, end + 10) - 1);
+    Put32(zip, end + 12, Get32(zip, end + 12) - static_cast<std::uint32_t>(to - from));
+    return;
+  }
+  throw std::runtime_error("no record named " + std::string(name));
+}
+
+std::string DirectoryFirst(const std::string& zip) {
+  const std::size_t end = EndRecord(zip);
+  const std::size_t start = Get32(zip, end + 16);
+  std::string directory = zip.substr(start, end - start);
+  const auto shift = static_cast<std::uint32_t>(directory.size());
+  for (std::size_t at = 0; at < directory.size();) {
+    Put32(directory, at + 42, Get32(directory, at + 42) + shift);
+    at += 46 + Get16(directory, at + 28) + Get16(directory, at + 30) + Get16(directory, at + 32);
+  }
+  std::string tail = zip.substr(end);
+  Put32(tail, 16, 0);
+  return directory + zip.substr(0, start) + tail;
+}
+
 std::uint32_t Crc32(std::string_view data) {
   uLong crc = crc32(0L, Z_NULL, 0);
   crc = crc32(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));

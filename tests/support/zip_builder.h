@@ -104,6 +104,15 @@ void PatchFlags(std::string& zip, std::string_view name, std::uint16_t flags);
 // stream may start with (block type 3).
 void DamageData(std::string& zip, std::string_view name);
 
+// Lies of the local header alone; the central directory stays as it was.
+enum class LocalField { kCrc = 14, kCompressedSize = 18, kSize = 22 };
+void PatchLocalOnly(std::string& zip, std::string_view name, LocalField field, std::uint32_t value);
+void PatchLocalName(std::string& zip, std::string_view name, std::string_view same_length);
+// The entry's central record goes; its local header and data stay, known to no record.
+void DropCentralRecord(std::string& zip, std::string_view name);
+// The same archive with its central directory first, before the entries.
+std::string DirectoryFirst(const std::string& zip);
+
 std::uint32_t Crc32(std::string_view data);
 
 }  // namespace rk5::test

@@ -13,6 +13,7 @@
 #include "gui/gauge/gauge.h"
 #include "ini/ini_file.h"
 #include "install/archive_digest.h"
+#include "install/speculative_unpack.h"
 #include "install/download_names.h"
 #include "net/http_fetch.h"
 #include "platform/atomic_file.h"
@@ -32,13 +33,14 @@ TDownload::TDownload(const RunState& state, std::string section, DownloadService
     : THelperForm(owner, setup.Title),
       ui_(new Ui::TDownload),
       run_title_(setup.Title),
-      UnZip_(std::move(services.archive)),
+      UnZip_(services.archive),
       marks_(services.marks),
       files_(std::move(services.files)),
       end_run_(std::move(end_run)),
       ServiceName_(std::move(service_name)),
       ProgramFolder_(state.ProgramFolder),
-      Section_(std::move(section)) {
+      Section_(std::move(section)),
+      arrival_files_(std::move(services.archive)) {
   LoadDesign(*ui_);
   UnZip_.ExtractOptions = {eoCreateDirs, eoRestorePath};
   UnZip_.OnArchiveProgress = [this](TArchiveExtractor& sender, std::uint8_t progress, bool& abort) {
@@ -60,7 +62,13 @@ TDownload::TDownload(const RunState& state, std::string section, DownloadService
   FormCreate();
 }
 
-TDownload::~TDownload() { FormDestroy(); }
+TDownload::~TDownload() {
+  FormDestroy();
+  // The pass and the fetch end before what they write through goes.
+  speculative_.reset();
+  delete HttpFetch_;
+  HttpFetch_ = nullptr;
+}
 
 QPushButton* TDownload::btnDl() const { return ui_->btnDl; }
 TGauge* TDownload::ProgressBar() const { return ui_->ProgressBar; }
@@ -138,7 +146,27 @@ void TDownload::FormCreate() {
   platform::RemoveLeftoverTemporaries(archive);
   HttpFetch_->URL = ArchiveURL_;
   HttpFetch_->FileName = archive;
+  StartUnpackingOnArrival();
   HttpFetch_->FetchToFile();
+}
+
+void TDownload::StartUnpackingOnArrival() {
+  installation_ = std::make_unique<ToolInstallation>(files_, InstallBase(), Section_);
+  platform::FileStager* stager = HttpFetch_->Stager;
+  if (stager == nullptr) {
+    fetch_stager_ = platform::MakeFileStager();
+    stager = fetch_stager_.get();
+  }
+  arriving_ = std::make_unique<ArrivingArchive>(*stager);
+  HttpFetch_->Stager = arriving_.get();
+  // The pass makes the staging folder when a file first arrives; until it ends, nothing
+  // else touches the installation.
+  ToolInstallation& installation = *installation_;
+  speculative_ = std::make_unique<SpeculativeUnpack>(
+      *arriving_, arrival_files_, [&installation]() -> std::optional<std::string> {
+        if (!installation.Begin()) return std::nullopt;
+        return installation.UnpackFolder();
+      });
 }
 
 void TDownload::HttpFetchProgress(QObject*, std::int32_t TotalSize, std::int32_t Readed) {
@@ -158,8 +186,12 @@ void TDownload::HttpFetchDoneFile(THttpFetch* Sender, const std::string&, std::i
   ProgressBar()->show();
   lab()->hide();
 
-  ToolInstallation installation(files_, InstallBase(), Section_);
-  InstallStatus status = installation.Unpack(UnZip_, ArchiveFile());
+  if (!installation_) installation_ = std::make_unique<ToolInstallation>(files_, InstallBase(), Section_);
+  // The staging folder goes with the installation, whatever the outcome.
+  const std::unique_ptr<ToolInstallation> owned = std::move(installation_);
+  const std::unique_ptr<SpeculativeUnpack> pass = std::move(speculative_);
+  ToolInstallation& installation = *owned;
+  InstallStatus status = installation.Unpack(UnZip_, ArchiveFile(), pass ? &pass->Finish() : nullptr);
   if (status) {
     IniFile local(InFolder(ProgramFolder_, kLocalFile));
     std::shared_ptr<const IniDocument> ini = local.Snapshot();
@@ -196,6 +228,8 @@ void TDownload::ShowInstallFailed() {
 }
 
 void TDownload::HttpFetchError(THttpFetch*) {
+  speculative_.reset();
+  installation_.reset();
   btnDl()->setText(QStringLiteral("OK"));
   lab2()->hide();
   lab()->setText(QStringLiteral("Error while downloading file!"));

@@ -11,6 +11,8 @@
 #include "gui/base/helper_form.h"
 #include "gui/base/window_setup.h"
 #include "install/archive_extractor.h"
+#include "install/arriving_archive.h"
+#include "install/speculative_unpack.h"
 #include "install/tool_installation.h"
 #include "platform/busy_marks.h"
 #include "selfinstall/run_state.h"
@@ -77,6 +79,8 @@ class TDownload : public THelperForm {
   void FormCreate();
   void FormDestroy();
   void ShowInstallFailed();
+  // Starts unpacking the archive as it arrives.
+  void StartUnpackingOnArrival();
   void SetTitles(const QString& title);
 
   std::unique_ptr<Ui::TDownload> ui_;
@@ -94,6 +98,11 @@ class TDownload : public THelperForm {
   std::string ToolName_;
   std::string Section_;
   std::string digest_key_;  // the section's SHA256, empty when it has none
+  ArchivePlatform arrival_files_;  // what the pass over the arriving archive writes through
+  std::unique_ptr<platform::FileStager> fetch_stager_;  // the fetch's, when the run gives none
+  std::unique_ptr<ArrivingArchive> arriving_;
+  std::unique_ptr<ToolInstallation> installation_;
+  std::unique_ptr<SpeculativeUnpack> speculative_;  // set while the archive arrives
 };
 
 }  // namespace rk5

@@ -1,0 +1,89 @@
+#include "install/arriving_archive.h"
+
+namespace rk5 {
+
+class ArrivingArchive::Counted final : public platform::StagedFile {
+ public:
+  Counted(std::unique_ptr<platform::StagedFile> file, ArrivingArchive& owner)
+      : file_(std::move(file)), owner_(owner) {}
+  ~Counted() override { owner_.Published(written_, true); }
+  const std::string& TempPath() const override { return file_->TempPath(); }
+  const std::string& Target() const override { return file_->Target(); }
+  bool Write(const char* data, std::size_t size) override {
+    if (!file_->Write(data, size)) {
+      owner_.Published(written_, true);
+      return false;
+    }
+    written_ += size;
+    owner_.Published(written_, false);
+    return true;
+  }
+  bool Close() override {
+    owner_.Published(written_, true);
+    return file_->Close();
+  }
+  bool MoveOverTarget() override { return file_->MoveOverTarget(); }
+  void Discard() override {
+    owner_.Published(written_, true);
+    file_->Discard();
+  }
+
+ private:
+  std::unique_ptr<platform::StagedFile> file_;
+  ArrivingArchive& owner_;
+  std::uint64_t written_ = 0;
+};
+
+std::unique_ptr<platform::StagedFile> ArrivingArchive::Stage(const std::string& target) {
+  std::unique_ptr<platform::StagedFile> file = stager_.Stage(target);
+  if (!file) {
+    Published(0, true);
+    return nullptr;
+  }
+  auto reader = std::make_unique<std::ifstream>(file->TempPath(), std::ios::binary);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!file_ && *reader) file_ = std::move(reader);
+  }
+  return std::make_unique<Counted>(std::move(file), *this);
+}
+
+void ArrivingArchive::Published(std::uint64_t bytes, bool ended) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (ended_) return;  // a second staging (a retried fetch) is not followed
+    bytes_ = bytes;
+    ended_ = ended;
+  }
+  changed_.notify_all();
+}
+
+std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes) {
+  std::unique_lock<std::mutex> hold(lock_);
+  changed_.wait(hold, [&] { return ended_ || bytes_ >= bytes; });
+  return bytes_;
+}
+
+bool ArrivingArchive::Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out) {
+  std::ifstream* file = nullptr;
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return ended_ || bytes_ >= offset + count; });
+    if (bytes_ < offset + count || !file_) return false;
+    file = file_.get();
+  }
+  out.resize(count);
+  file->clear();
+  return file->seekg(static_cast<std::streamoff>(offset)) &&
+         file->read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
+}
+
+void ArrivingArchive::Abandon() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    ended_ = true;
+  }
+  changed_.notify_all();
+}
+
+}  // namespace rk5

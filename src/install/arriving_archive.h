@@ -1,0 +1,47 @@
+#pragma once
+// The archive while it downloads: a stager for the fetch that passes everything to the
+// stager it wraps and tells a reader on another thread where the bytes go and how many
+// are there. The fetch writes only at the end of its temporary file, so every byte below
+// the count is final.
+#include <condition_variable>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/staged_file.h"
+
+namespace rk5 {
+
+class ArrivingArchive final : public platform::FileStager {
+ public:
+  explicit ArrivingArchive(platform::FileStager& stager) : stager_(stager) {}
+
+  // The fetch's side: its temporary file, whose writes are counted.
+  std::unique_ptr<platform::StagedFile> Stage(const std::string& target) override;
+
+  // The reader's side. Waits until at least `bytes` are in the file, or no more will come
+  // (the file was closed or discarded, or Abandon was called); returns the count then.
+  std::uint64_t WaitFor(std::uint64_t bytes);
+  // Exactly `count` bytes from `offset`, waiting for them; false when they never come.
+  // Read through a descriptor of its own, opened when the file was staged, so the file's
+  // move over the target does not matter. One reader at a time.
+  bool Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
+  // No more bytes are awaited: WaitFor returns at once from now on.
+  void Abandon();
+
+ private:
+  class Counted;
+  void Published(std::uint64_t bytes, bool ended);
+
+  platform::FileStager& stager_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::unique_ptr<std::ifstream> file_;  // set once, when the file is staged
+  std::uint64_t bytes_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace rk5

@@ -1,0 +1,65 @@
+#pragma once
+// Unpacking while the archive arrives. A ZIP's local headers come before each entry's
+// data, so entries can be written below the staging folder as their bytes come, on a
+// thread of their own. Nothing this pass writes is trusted: once the whole archive is
+// there, the extractor checks every entry against the central directory and takes the
+// files only when they are exactly what it would have written (TakeArrived); otherwise
+// they are thrown away and the archive is unpacked from the file.
+//
+// The pass stops, leaving the rest to the normal unpacking, at anything it cannot settle
+// by itself: an encrypted entry, sizes that follow the data, a method other than Stored
+// or Deflate, a name that may not be written, a name met twice, data that does not match
+// its header, or an entry that would cut into the disk's free-space margin.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/archive_layout.h"
+#include "install/archive_platform.h"
+#include "install/arriving_archive.h"
+
+namespace rk5 {
+
+// An entry the pass went past: its local header as it arrived.
+struct ArrivedEntry {
+  EntryRecord header;
+  bool written = false;  // a file entry whose data matched its header, in place
+};
+
+class SpeculativeUnpack {
+ public:
+  // Makes the folder to write into, this run's own and empty, or tells there is none.
+  // Called on the pass's thread, once, when the first file is about to be written, so
+  // nothing is made while no byte of a file has arrived.
+  using FolderMaker = std::function<std::optional<std::string>()>;
+  // Starts at once.
+  SpeculativeUnpack(ArrivingArchive& archive, ArchivePlatform platform, FolderMaker make_folder);
+  // Stops waiting for bytes and waits for the thread.
+  ~SpeculativeUnpack();
+  SpeculativeUnpack(const SpeculativeUnpack&) = delete;
+  SpeculativeUnpack& operator=(const SpeculativeUnpack&) = delete;
+
+  // Waits until the pass has gone through every byte that arrived, or stopped; the
+  // entries it went past, in the archive's order.
+  const std::vector<ArrivedEntry>& Finish();
+
+ private:
+  void Run();
+  // Reads exactly `count` bytes at `offset`, waiting for them; false when they never come.
+  bool ReadAt(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
+  bool Unpack(ArrivedEntry& arrived, std::uint64_t data_offset);
+
+  ArrivingArchive& archive_;
+  ArchivePlatform platform_;
+  FolderMaker make_folder_;
+  std::string folder_;  // empty until made
+  std::vector<ArrivedEntry> entries_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace rk5
