@@ -47,6 +47,26 @@ std::string_view NextField(std::string_view& line) {
   return field;
 }
 
+bool ForEachFramedLine(std::string_view text, std::string_view header,
+                       const std::function<bool(std::string_view)>& take) {
+  bool headed = false, ended = false;
+  while (!text.empty()) {
+    const std::size_t nl = text.find('\n');
+    if (nl == std::string_view::npos || ended) return false;
+    const std::string_view line = text.substr(0, nl);
+    text.remove_prefix(nl + 1);
+    if (!headed) {
+      if (line != header) return false;
+      headed = true;
+    } else if (line == "end") {
+      ended = true;
+    } else if (!take(line)) {
+      return false;
+    }
+  }
+  return ended;
+}
+
 std::optional<std::size_t> DecimalNumber(std::string_view text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
   std::size_t value = 0;
@@ -143,7 +163,7 @@ std::optional<std::string> SerializeJournal(const InstallJournal& journal) {
 std::optional<InstallJournal> ParseJournal(std::string_view text) {
   if (text.size() > kLargestJournal) return std::nullopt;
   InstallJournal journal;
-  bool header = false, end = false, phase = false;
+  bool phase = false;
   int fields = 0;
   std::size_t total = 0;
   // The full path of folder line n is folders[n - 1].path.
@@ -156,30 +176,16 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
     if (total > kLargestPathTotal) return std::nullopt;
     return path;
   };
-  while (!text.empty()) {
-    std::size_t nl = text.find('\n');
-    if (nl == std::string_view::npos) return std::nullopt;  // every line is complete
-    std::string_view line = text.substr(0, nl);
-    text.remove_prefix(nl + 1);
-    if (end) return std::nullopt;
-    if (!header) {
-      if (line != kHeader) return std::nullopt;
-      header = true;
-      continue;
-    }
-    if (line == "end") {
-      end = true;
-      continue;
-    }
+  const bool whole = ForEachFramedLine(text, kHeader, [&](std::string_view line) {
     const std::string_view tag = NextField(line);
     if (tag == "folder" || tag == "file") {
       const std::optional<std::size_t> parent = DecimalNumber(NextField(line));
-      if (!parent) return std::nullopt;
+      if (!parent) return false;
       if (tag == "folder") {
         const std::string_view made = NextField(line);
         std::optional<std::string> name = UnescapeField(line);
         std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
-        if ((made != "0" && made != "1") || !path) return std::nullopt;
+        if ((made != "0" && made != "1") || !path) return false;
         journal.folders.push_back(JournalFolder{std::move(*path), made == "1"});
       } else {
         std::optional<std::string> staged = UnescapeField(NextField(line));
@@ -188,16 +194,16 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
             replaced_field == "-" ? std::optional<std::string>("") : UnescapeField(replaced_field);
         std::optional<std::string> name = UnescapeField(line);
         std::optional<std::string> path = name ? join(*parent, *name) : std::nullopt;
-        if (!staged || staged->empty() || !replaced || !path) return std::nullopt;
+        if (!staged || staged->empty() || !replaced || !path) return false;
         journal.files.push_back(JournalFile{std::move(*path), std::move(*staged), std::move(*replaced)});
       }
-      continue;
+      return true;
     }
     std::optional<std::string> value = UnescapeField(line);
-    if (!value) return std::nullopt;
+    if (!value) return false;
     if (tag == "phase") {
       const auto* known = std::find(std::begin(kPhaseNames), std::end(kPhaseNames), *value);
-      if (phase || known == std::end(kPhaseNames)) return std::nullopt;
+      if (phase || known == std::end(kPhaseNames)) return false;
       journal.phase = static_cast<JournalPhase>(known - std::begin(kPhaseNames));
       phase = true;
     } else if (tag == "section") {
@@ -211,10 +217,11 @@ std::optional<InstallJournal> ParseJournal(std::string_view text) {
     } else if (tag == "version") {
       journal.record.version = std::move(*value), ++fields;
     } else {
-      return std::nullopt;
+      return false;
     }
-  }
-  if (!end || !phase || fields != 5) return std::nullopt;
+    return true;
+  });
+  if (!whole || !phase || fields != 5) return std::nullopt;
   return journal;
 }
 

@@ -5,6 +5,7 @@
 // replaces, so the next start moves back only what provably came from the staging folder
 // and puts back only what provably stood there before.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,11 @@ std::optional<std::string> UnescapeField(std::string_view text);
 
 // Splits off the next field of a line (up to a space); the last field keeps the rest.
 std::string_view NextField(std::string_view& line);
+// Hands each line between the header line and the "end" line to take, which refuses a line
+// by returning false. False for a text that is not whole: another first line, a line cut
+// short, no "end", anything after it, or a refused line.
+bool ForEachFramedLine(std::string_view text, std::string_view header,
+                       const std::function<bool(std::string_view)>& take);
 // A decimal number of 1 to 18 digits; nullopt for anything else.
 std::optional<std::size_t> DecimalNumber(std::string_view text);
 

@@ -54,41 +54,28 @@ std::optional<InstallManifest> ParseManifest(std::string_view text) {
   if (text.size() > kLargestManifest) return std::nullopt;
   InstallManifest manifest;
   std::unordered_set<std::string> named;
-  bool header = false, end = false;
-  while (!text.empty()) {
-    const std::size_t nl = text.find('\n');
-    if (nl == std::string_view::npos || end) return std::nullopt;
-    std::string_view line = text.substr(0, nl);
-    text.remove_prefix(nl + 1);
-    if (!header) {
-      if (line != kHeader) return std::nullopt;
-      header = true;
-      continue;
-    }
-    if (line == "end") {
-      end = true;
-      continue;
-    }
-    if (named.size() >= kMostManifestEntries) return std::nullopt;
+  const bool whole = ForEachFramedLine(text, kHeader, [&](std::string_view line) {
+    if (named.size() >= kMostManifestEntries) return false;
     const std::string_view tag = NextField(line);
     std::optional<std::size_t> size;
     std::string_view digest;
     if (tag == "file") {
       size = DecimalNumber(NextField(line));
       digest = NextField(line);
-      if (!size || !IsDigest(digest)) return std::nullopt;
+      if (!size || !IsDigest(digest)) return false;
     } else if (tag != "folder") {
-      return std::nullopt;
+      return false;
     }
     std::optional<std::string> path = UnescapeField(line);
-    if (!path || !IsSafeRelative(*path) || !named.insert(*path).second) return std::nullopt;
+    if (!path || !IsSafeRelative(*path) || !named.insert(*path).second) return false;
     if (size) {
       manifest.files.push_back(ManifestFile{std::move(*path), *size, std::string(digest)});
     } else {
       manifest.folders.push_back(std::move(*path));
     }
-  }
-  if (!end) return std::nullopt;
+    return true;
+  });
+  if (!whole) return std::nullopt;
   return manifest;
 }
 
