@@ -126,9 +126,7 @@ void TDownload::FormCreate() {
   }
   if (!IsComponentName(Section_)) {
     DownloadTopic_.reset();
-    QMessageBox::critical(
-        nullptr, TextOf(run_title_),
-        QStringLiteral("''%1'' is not a valid component name.").arg(Latin1(Section_)));
+    QMessageBox::critical(nullptr, TextOf(run_title_), Latin1(NotComponentText(Section_)));
     return;
   }
 
