@@ -19,7 +19,7 @@
 
 #include "install/archive_platform.h"
 #include "install/archive_types.h"
-#include "install/speculative_unpack.h"
+#include "install/unpack_ahead.h"
 
 namespace rk5 {
 

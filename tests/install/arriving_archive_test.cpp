@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "install/arriving_archive.h"
-#include "install/speculative_unpack.h"
+#include "install/unpack_ahead.h"
 #include "install/tool_installation.h"
 #include "support/temp_dir.h"
 #include "support/tree_snapshot.h"

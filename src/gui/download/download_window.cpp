@@ -13,7 +13,7 @@
 #include "gui/gauge/gauge.h"
 #include "ini/ini_file.h"
 #include "install/archive_digest.h"
-#include "install/speculative_unpack.h"
+#include "install/unpack_ahead.h"
 #include "install/download_names.h"
 #include "net/http_fetch.h"
 #include "platform/atomic_file.h"

@@ -12,7 +12,7 @@
 #include "gui/base/window_setup.h"
 #include "install/archive_extractor.h"
 #include "install/arriving_archive.h"
-#include "install/speculative_unpack.h"
+#include "install/unpack_ahead.h"
 #include "install/tool_installation.h"
 #include "platform/busy_marks.h"
 #include "selfinstall/run_state.h"

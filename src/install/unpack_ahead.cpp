@@ -1,4 +1,4 @@
-#include "install/speculative_unpack.h"
+#include "install/unpack_ahead.h"
 
 #include <zlib.h>
 
