@@ -16,11 +16,6 @@
 namespace rk5 {
 namespace {
 
-// Unpacking and the final moves name their paths through the staging folder's rule.
-std::string Join(const std::string& folder, const std::string& relative, char separator) {
-  return JoinPath(folder, relative, separator);
-}
-
 InstallStatus Failed(InstallFailure failure, std::string detail) {
   return InstallStatus{failure, std::move(detail)};
 }
@@ -28,7 +23,7 @@ InstallStatus Failed(InstallFailure failure, std::string detail) {
 // The file in the target's place is the one that was staged: it was moved in.
 bool MovedIn(platform::FileMoves& moves, const std::string& base, const JournalFile& file,
              char separator) {
-  return moves.IdentityOf(Join(base, file.path, separator)) == file.staged;
+  return moves.IdentityOf(JoinPath(base, file.path, separator)) == file.staged;
 }
 
 // Undoes the final moves in reverse order: a file that provably was moved in goes back to
@@ -42,19 +37,19 @@ bool RollBack(const InstallPlatform& platform, const std::string& base, const St
   platform::FileMoves& moves = *platform.moves;
   bool complete = true;
   for (auto it = journal.files.rbegin(); it != journal.files.rend(); ++it) {
-    const std::string target = Join(base, it->path, sep);
-    if (MovedIn(moves, base, *it, sep) && !moves.Move(target, Join(staging.fresh, it->path, sep))) {
+    const std::string target = JoinPath(base, it->path, sep);
+    if (MovedIn(moves, base, *it, sep) && !moves.Move(target, JoinPath(staging.fresh, it->path, sep))) {
       complete = false;
       continue;
     }
-    const std::string aside = Join(staging.aside, it->path, sep);
+    const std::string aside = JoinPath(staging.aside, it->path, sep);
     if (!it->replaced.empty() && moves.IdentityOf(aside) == it->replaced &&
         moves.IdentityOf(target) != it->replaced && !moves.Move(aside, target)) {
       complete = false;
     }
   }
   for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
-    if (it->made) moves.RemoveEmptyFolder(Join(base, it->path, sep));  // kept when not empty
+    if (it->made) moves.RemoveEmptyFolder(JoinPath(base, it->path, sep));  // kept when not empty
   }
   return complete;
 }
@@ -74,11 +69,11 @@ InstallStatus StageManifest(const InstallPlatform& platform, const std::string& 
     if (folder.made) manifest.folders.push_back(folder.path);
   }
   for (const JournalFile& file : journal.files) {
-    std::optional<FileDigest> digest = DigestOfFile(Join(staging.fresh, file.path, sep));
+    std::optional<FileDigest> digest = DigestOfFile(JoinPath(staging.fresh, file.path, sep));
     if (!digest) return Failed(InstallFailure::kEntryFailed, file.path);
     manifest.files.push_back(ManifestFile{file.path, digest->size, std::move(digest->sha256)});
   }
-  const std::string target = Join(base, manifest_path, sep);
+  const std::string target = JoinPath(base, manifest_path, sep);
   // An older manifest that cannot be read gives way to the new one.
   if (std::optional<std::string> older = platform::ReadWholeFile(target, kLargestManifest)) {
     if (std::optional<InstallManifest> parsed = ParseManifest(*older)) {
@@ -87,7 +82,7 @@ InstallStatus StageManifest(const InstallPlatform& platform, const std::string& 
   }
   const std::optional<std::string> text = SerializeManifest(manifest);
   if (!text) return Failed(InstallFailure::kEntryFailed, "too many files for a manifest");
-  const std::string staged = Join(staging.fresh, manifest_path, sep);
+  const std::string staged = JoinPath(staging.fresh, manifest_path, sep);
   if (!platform.tree->CreateFolders(FolderOf(staged, sep)) ||
       !platform::ReplaceFileAtomically(staged, *text)) {
     return Failed(InstallFailure::kBaseUnusable, staged);
@@ -152,7 +147,7 @@ InstallStatus ToolInstallation::Begin() {
   if (base.empty() || !platform_.tree->FolderExists(base)) {
     return Failed(InstallFailure::kBaseUnusable, "no base folder");
   }
-  const std::string folder = Join(base, StagingFolderName(section_, platform_.process_id), sep);
+  const std::string folder = JoinPath(base, StagingFolderName(section_, platform_.process_id), sep);
   // A folder of that name is what a killed copy with this process number left; one whose
   // journal the repair could not settle stays for the next try.
   if (platform_.tree->Exists(folder) &&
@@ -240,7 +235,7 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   journal.record = record;
   journal.folders.reserve(listing->folders.size());
   for (std::string& folder : listing->folders) {
-    const std::string target = Join(base_, folder, sep);
+    const std::string target = JoinPath(base_, folder, sep);
     if (IsReservedName(folder)) return Failed(InstallFailure::kNotPlaceable, target);
     const bool made = !tree.Exists(target);
     if (!made && (!tree.FolderExists(target) || tree.LinkBetween(FolderOf(target, sep), target))) {
@@ -250,11 +245,11 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   }
   journal.files.reserve(listing->files.size());
   for (std::string& file : listing->files) {
-    const std::string target = Join(base_, file, sep);
+    const std::string target = JoinPath(base_, file, sep);
     if (IsReservedName(file) || tree.FolderExists(target) || others.Holds(file)) {
       return Failed(InstallFailure::kNotPlaceable, target);
     }
-    std::string staged = moves.IdentityOf(Join(staging.fresh, file, sep));
+    std::string staged = moves.IdentityOf(JoinPath(staging.fresh, file, sep));
     if (staged.empty()) return Failed(InstallFailure::kEntryFailed, file);
     std::string replaced = moves.IdentityOf(target);
     journal.files.push_back(JournalFile{std::move(file), std::move(staged), std::move(replaced)});
@@ -273,22 +268,22 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   InstallStatus status;
   for (const JournalFolder& folder : journal.folders) {
     // Parents first: each is one step, whatever its depth.
-    if (folder.made && !tree.CreateFolders(Join(base_, folder.path, sep))) {
-      status = Failed(InstallFailure::kMoveFailed, Join(base_, folder.path, sep));
+    if (folder.made && !tree.CreateFolders(JoinPath(base_, folder.path, sep))) {
+      status = Failed(InstallFailure::kMoveFailed, JoinPath(base_, folder.path, sep));
       break;
     }
   }
   for (std::size_t i = 0; status && i < journal.files.size(); ++i) {
     const JournalFile& file = journal.files[i];
-    const std::string target = Join(base_, file.path, sep);
+    const std::string target = JoinPath(base_, file.path, sep);
     if (!file.replaced.empty()) {
-      const std::string aside = Join(staging.aside, file.path, sep);
+      const std::string aside = JoinPath(staging.aside, file.path, sep);
       if (!tree.CreateFolders(FolderOf(aside, sep)) || !moves.KeepAside(target, aside)) {
         status = Failed(InstallFailure::kMoveFailed, target);
         break;
       }
     }
-    if (!moves.Move(Join(staging.fresh, file.path, sep), target)) {
+    if (!moves.Move(JoinPath(staging.fresh, file.path, sep), target)) {
       status = Failed(InstallFailure::kMoveFailed, target);
     }
   }
@@ -321,7 +316,7 @@ InstallStatus RepairInterruptedInstall(const InstallPlatform& platform,
   InstallStatus status;
   for (const std::string& name : platform.moves->Names(base)) {
     if (!IsStagingOf(name, kStagingPrefix, section)) continue;
-    const Staging staging(Join(base, name, sep), sep);
+    const Staging staging(JoinPath(base, name, sep), sep);
     if (platform.tree->Exists(staging.journal)) {
       std::optional<InstallJournal> journal = ReadJournal(staging);
       // A journal for another section, or one that reaches into the program's folder or
