@@ -7,7 +7,7 @@
 #include <limits>
 #include <numeric>
 
-#include "platform/formats/little_endian.h"
+#include "install/zip_format.h"
 
 namespace rk5 {
 namespace {
@@ -16,21 +16,19 @@ constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kEnd64LocatorSignature = 0x07064b50;
 constexpr std::uint32_t kEnd64Signature = 0x06064b50;
 constexpr std::uint32_t kRecordSignature = 0x02014b50;
-constexpr std::uint32_t kLocalSignature = 0x04034b50;
 constexpr std::uint64_t kEndSize = 22;
 constexpr std::uint64_t kEnd64LocatorSize = 20;
 constexpr std::uint64_t kEnd64Size = 56;
 constexpr std::uint64_t kRecordSize = 46;
-constexpr std::uint64_t kLocalSize = 30;
 constexpr std::uint64_t kLongestComment = 0xFFFF;
-constexpr std::uint16_t kZip64Extra = 0x0001;
-constexpr std::uint32_t kFull32 = 0xFFFFFFFF;
 
 using Bytes = std::vector<unsigned char>;
 
-std::uint64_t Little(const Bytes& b, std::uint64_t at, int size) {
-  return platform::LoadLittle(b.data() + at, size);
-}
+using zip::kFull32;
+using zip::kLocalSignature;
+using zip::kLocalSize;
+using zip::kZip64Extra;
+using zip::Little;
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
   return b > std::numeric_limits<std::uint64_t>::max() - a ? std::numeric_limits<std::uint64_t>::max()

@@ -6,25 +6,23 @@
 
 #include "install/archive_paths.h"
 #include "install/deflate_inflater.h"
-#include "platform/formats/little_endian.h"
+#include "install/zip_format.h"
 
 namespace rk5 {
 namespace {
 
-constexpr std::uint32_t kLocalSignature = 0x04034b50;
-constexpr std::size_t kLocalSize = 30;
 constexpr std::uint16_t kEncrypted = 0x0001;
 constexpr std::uint16_t kSizesAfterData = 0x0008;
 constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
-constexpr std::uint16_t kZip64Extra = 0x0001;
-constexpr std::uint32_t kFull32 = 0xFFFFFFFF;
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::size_t kBlock = 256 * 1024;
 
-std::uint64_t Little(const std::vector<unsigned char>& b, std::size_t at, int size) {
-  return platform::LoadLittle(b.data() + at, size);
-}
+using zip::kFull32;
+using zip::kLocalSignature;
+using zip::kLocalSize;
+using zip::kZip64Extra;
+using zip::Little;
 
 // The full sizes of a ZIP64 local header, each present only where the header's is full.
 bool ReadZip64Sizes(const std::vector<unsigned char>& extra, EntryRecord& entry) {
