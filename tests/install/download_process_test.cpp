@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <filesystem>
@@ -105,12 +106,7 @@ class DownloadProcess : public ::testing::Test {
   }
 
   // The copy's first visible window, once it has one; empty after the hang guard.
-  std::string WindowOf(const Copy& copy) {
-    const std::string found =
-        OnDisplay("xdotool", {"search", "--sync", "--onlyvisible", "--pid", QString::number(copy.pid)},
-                  20000);
-    return found.substr(0, found.find('\n'));
-  }
+  std::string WindowOf(const Copy& copy) { return x_.WaitForWindow(copy.pid); }
   std::string NameOf(const std::string& window) {
     return OnDisplay("xdotool", {"getwindowname", QString::fromStdString(window)});
   }
@@ -466,11 +462,15 @@ TEST_F(DownloadProcess, ACopyKilledAnywhereLeavesTheOldOrTheNewInstallationAfter
     held.gate = "round" + std::to_string(round);
     server_.Route("/Foo.zip", held);
     Copy next = Start("Foo");
-    const std::string name = NameOf(WindowOf(next));
+    // Its window shows once the repair is over.
+    const std::string window = WindowOf(next);
+    ASSERT_FALSE(window.empty()) << "round " << round;
+    const std::string name = NameOf(window);
     const TreeSnapshot after = Installation();
-    for (const auto& [path, entry] : after) {
-      EXPECT_EQ(path.find(".rk5-stage"), std::string::npos) << "round " << round << ": " << path;
-    }
+    const auto staged = std::find_if(after.begin(), after.end(), [](const auto& item) {
+      return item.first.find(".rk5-stage") != std::string::npos;
+    });
+    EXPECT_TRUE(staged == after.end()) << "round " << round << ": " << staged->first;
     if (name == "Rk5 Helper") {
       ++finished;  // up to date: the new installation is whole and recorded
       EXPECT_EQ(Local(), Replaced(outdated, "Build=2", "Build=3")) << "round " << round;

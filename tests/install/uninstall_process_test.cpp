@@ -68,7 +68,7 @@ class UninstallProcess : public ::testing::Test {
     copy.process->start(QString::fromStdString((program_ / "rk5helper").string()), {mode, QString::fromStdString(section)});
     EXPECT_TRUE(copy.process->waitForStarted(10000));
     copy.pid = copy.process->processId();
-    copy.window = OnDisplay({"search", "--sync", "--onlyvisible", "--pid", QString::number(copy.pid)}).section('\n', 0, 0).toStdString();
+    copy.window = x_.WaitForWindow(copy.pid);
     return copy;
   }
   QString OnDisplay(const QStringList& arguments, const QString& program = "xdotool") {
@@ -208,7 +208,8 @@ TEST_F(UninstallProcess, EachOfDownloadAndUninstallRefusesWhileTheOtherRuns) {
   Copy download = Start("/dl", "FOO");
   // Refused at once: a download under way carries the tool's name in its title.
   EXPECT_EQ(OnDisplay({"getwindowname", QString::fromStdString(download.window)}), "Rk5 Helper");
-  ASSERT_TRUE(Press(download, kDownloadOk) && Press(asking, kOk));
+  ASSERT_TRUE(Press(download, kDownloadOk));
+  ASSERT_TRUE(Press(asking, kOk));
   EXPECT_EQ(server_.RequestCount(), 1u);
 
   HttpReply held = Ok(Archive(2));

@@ -2,12 +2,15 @@
 
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <thread>
 
 namespace rk5::test {
 
 XDisplay::XDisplay() {
   // -displayfd 1: the server picks a free number and writes it to its standard output.
-  server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+  // -noreset: otherwise the server starts over when its last client goes, and a copy that
+  // connects meanwhile (the next start after a killed one) is turned away.
+  server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
   if (!server_.waitForStarted(10000)) return;
   QByteArray number;
   while (!number.contains('\n') && server_.waitForReadyRead(10000)) number += server_.readAll();
@@ -47,18 +50,19 @@ std::string XDisplay::Run(const QStringList& command) const {
 
 std::string XDisplay::WaitForWindow(long long pid, const std::string& title,
                                     std::chrono::milliseconds limit) const {
-  QProcess search;
-  search.setProcessEnvironment(ToolEnvironment());
-  const QString pattern = "^" + QRegularExpression::escape(QString::fromStdString(title)) + "$";
-  search.start("xdotool", {"search", "--sync", "--all", "--onlyvisible", "--pid",
-                           QString::number(pid), "--name", pattern});
-  if (!search.waitForFinished(static_cast<int>(limit.count()))) {
-    search.kill();
-    search.waitForFinished();
-    return {};
+  QStringList search = {"xdotool", "search", "--all", "--onlyvisible", "--pid", QString::number(pid)};
+  if (!title.empty()) {
+    search << "--name" << "^" + QRegularExpression::escape(QString::fromStdString(title)) + "$";
   }
-  const QString found = QString::fromLocal8Bit(search.readAllStandardOutput());
-  return found.split('\n', Qt::SkipEmptyParts).value(0).toStdString();
+  // Asked again until it answers: the search stops with an error at the first window that
+  // goes while it looks (a killed copy's, say), and finds nothing before the window shows.
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  do {
+    const std::string found = Run(search);
+    if (!found.empty()) return found.substr(0, found.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return {};
 }
 
 XDisplay::Size XDisplay::SizeOf(const std::string& window) const {
@@ -83,8 +87,11 @@ std::string XDisplay::TypeOf(const std::string& window) const {
 }
 
 void XDisplay::Click(const std::string& window, int x, int y) const {
-  Run({"xdotool", "mousemove", "--window", QString::fromStdString(window), QString::number(x),
-       QString::number(y), "click", "1"});
+  // On top first: a copy that has just ended may keep its window above until the
+  // server has seen it go.
+  const QString id = QString::fromStdString(window);
+  Run({"xdotool", "windowraise", id, "mousemove", "--window", id, QString::number(x), QString::number(y),
+       "click", "1"});
 }
 
 }  // namespace rk5::test

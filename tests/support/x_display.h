@@ -23,9 +23,9 @@ class XDisplay {
   // system's D-Bus library keeps for the life of such a program.
   QProcessEnvironment ProgramEnvironment() const;
 
-  // The first visible window of process pid whose whole title is title, once there is
-  // one; empty when limit passes first (a hang guard).
-  std::string WaitForWindow(long long pid, const std::string& title,
+  // The first visible window of process pid whose whole title is title (any title when
+  // empty), once there is one; empty when limit passes first (a hang guard).
+  std::string WaitForWindow(long long pid, const std::string& title = {},
                             std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
   struct Size {
     int width = 0, height = 0;
