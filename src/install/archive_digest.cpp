@@ -2,7 +2,9 @@
 
 #include <openssl/evp.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "platform/file_blocks.h"
 
@@ -44,6 +46,20 @@ std::optional<FileDigest> DigestOfFile(const std::string& file) {
     result.sha256 += kHex[digest[i] & 0xf];
   }
   return result;
+}
+
+std::vector<std::optional<FileDigest>> DigestsOfFiles(const std::vector<std::string>& files,
+                                                      unsigned threads) {
+  std::vector<std::optional<FileDigest>> digests(files.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < files.size();) digests[i] = DigestOfFile(files[i]);
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads && t < files.size(); ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  return digests;
 }
 
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rk5 {
 
@@ -21,6 +22,9 @@ struct FileDigest {
   std::string sha256;
 };
 std::optional<FileDigest> DigestOfFile(const std::string& file);
+// Each file's, in the same order, read on up to `threads` threads at once.
+std::vector<std::optional<FileDigest>> DigestsOfFiles(const std::vector<std::string>& files,
+                                                      unsigned threads);
 
 // False for a key that is no digest, a file that cannot be read, or another digest.
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key);

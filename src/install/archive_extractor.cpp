@@ -102,11 +102,13 @@ struct TArchiveExtractor::Slot {
   std::optional<ExtractFailure> failure;  // known before any data was read
   bool declined = false;
   std::string writing;  // the target's folded name while its file is on the way
+  bool in_place = false;  // written by the pass over the arriving archive
   std::unique_ptr<platform::StagedFile> staged;
   std::shared_ptr<InflateJob> job;
 };
 
-ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
+ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask,
+                                                const std::vector<bool>& in_place) {
   if (!reader_) throw ArchiveError("No archive is open");
   last_result_ = ExtractResult{};
   checked_folders_.clear();
@@ -119,13 +121,14 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
   // cannot be walked for that, none is trusted.
   const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
   const auto shared = [&](std::uint64_t i) { return !overlapping || (*overlapping)[i]; };
+  const auto written = [&](std::uint64_t i) { return i < in_place.size() && in_place[i]; };
 
   // Refuse the whole run up front when the declared sizes would not fit the disk with a
   // margin to spare, rather than filling it and failing half-way.
   std::uint64_t declared = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (entry && !shared(i) && MatchesMask(entry->name, mask)) {
+    if (entry && !shared(i) && !written(i) && MatchesMask(entry->name, mask)) {
       declared = SaturatingAdd(declared, entry->size);
     }
   }
@@ -166,7 +169,10 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask) {
       slot.failure = ExtractFailure::kDataDamaged;
     } else if (MatchesMask(entry->name, mask)) {
       slot.matched = true;
-      if (shared(i) || no_room) {
+      if (written(i)) {
+        slot.entry = std::move(*entry);
+        slot.in_place = true;
+      } else if (shared(i) || no_room) {
         slot.entry = std::move(*entry);
         slot.failure = shared(i) ? ExtractFailure::kDataDamaged : ExtractFailure::kTooLarge;
       } else {
@@ -284,6 +290,10 @@ TArchiveExtractor::Written TArchiveExtractor::Complete(Slot& slot, ExtractResult
   const ArchiveEntry& entry = slot.entry;
   if (slot.failure) return Fail(entry, *slot.failure, result);
   if (slot.declined) return Written::kDeclined;
+  if (slot.in_place) {
+    RestoreTimeAndAttributes(TargetPathFor(base_directory_, entry.name, true, platform_.separator).path, entry);
+    return Written::kWritten;
+  }
   platform::StagedFile& staged = *slot.staged;
   bool stored = true;
   while (slot.job->NextBlock(block_)) {
@@ -322,30 +332,38 @@ void TArchiveExtractor::RestoreTimeAndAttributes(const std::string& file, const 
   }
 }
 
-std::optional<ExtractResult> TArchiveExtractor::TakeArrived(const std::vector<ArrivedEntry>& arrived) {
+std::optional<std::vector<bool>> TArchiveExtractor::ArrivedInPlace(
+    const std::vector<ArrivedEntry>& arrived) {
   if (!reader_ || !(ExtractOptions == TExtractOptions{eoCreateDirs, eoRestorePath})) return std::nullopt;
   const char sep = platform_.separator;
   const std::uint64_t n = reader_->Count();
-  if (arrived.size() != n) return std::nullopt;
   const std::optional<std::vector<EntryRecord>> records = DirectoryRecords(file_name_, n);
   const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
-  if (!records || !overlapping) return std::nullopt;
-  std::unordered_map<std::uint64_t, const ArrivedEntry*> at;
-  for (const ArrivedEntry& a : arrived) at.emplace(a.header.header_offset, &a);
-  if (at.size() != n) return std::nullopt;
+  if (!records || !overlapping || arrived.size() > n) return std::nullopt;
+  std::unordered_map<std::uint64_t, std::uint64_t> record_at;
+  for (std::uint64_t i = 0; i < n; ++i) record_at.emplace((*records)[i].header_offset, i);
+  if (record_at.size() != n) return std::nullopt;
 
-  std::vector<std::optional<std::pair<std::string, ArchiveEntry>>> files(n);
+  // Two entries for one target: the later replaces the earlier, which only the normal
+  // unpacking does in order.
   std::unordered_set<std::string> targets;
-  std::uint64_t matched = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
+    const std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if (entry && MatchesMask(entry->name, "*.*") &&
+        !targets.insert(platform::FoldCase(TargetPathFor(base_directory_, entry->name, true, sep).path)).second) {
+      return std::nullopt;
+    }
+  }
+  std::vector<bool> in_place(n, false);
+  for (const ArrivedEntry& a : arrived) {
+    const auto found = record_at.find(a.header.header_offset);
+    if (found == record_at.end()) return std::nullopt;  // an entry the directory does not list
+    const std::uint64_t i = found->second;
     const EntryRecord& record = (*records)[i];
-    const auto found = at.find(record.header_offset);
-    std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (found == at.end() || (*overlapping)[i] || !entry) return std::nullopt;
-    const ArrivedEntry& a = *found->second;
     const EntryRecord& local = a.header;
-    if (local.name != record.name || entry->name != record.name || local.flags != record.flags ||
-        local.method != record.method || local.crc != record.crc ||
+    std::optional<ArchiveEntry> entry = reader_->Entry(i);
+    if ((*overlapping)[i] || !entry || local.name != record.name || entry->name != record.name ||
+        local.flags != record.flags || local.method != record.method || local.crc != record.crc ||
         local.compressed_size != record.compressed_size || local.size != record.size ||
         entry->size != record.size || entry->encrypted) {
       return std::nullopt;
@@ -354,29 +372,13 @@ std::optional<ExtractResult> TArchiveExtractor::TakeArrived(const std::vector<Ar
       if (a.written) return std::nullopt;
       continue;
     }
-    ++matched;
-    TargetPath target = TargetPathFor(base_directory_, entry->name, true, sep);
-    if (!a.written || target.refused || IsLinkEntry(entry->host_system, entry->attributes) ||
-        !targets.insert(platform::FoldCase(target.path)).second) {
+    if (TargetPathFor(base_directory_, entry->name, true, sep).refused ||
+        IsLinkEntry(entry->host_system, entry->attributes)) {
       return std::nullopt;
     }
-    files[i].emplace(std::move(target.path), std::move(*entry));
+    in_place[i] = a.written;
   }
-  // The same test of the disk as ExtractMatching's, with the room the files took given back.
-  const std::string where = base_directory_.empty() ? "." : base_directory_;
-  const std::optional<std::uint64_t> room = platform_.space->AvailableBytes(where);
-  if (room && FreeSpaceMargin(*platform_.space, where) > *room) return std::nullopt;
-
-  last_result_ = ExtractResult{};
-  last_result_.entries = n;
-  last_result_.matched = matched;
-  last_result_.extracted = matched;
-  for (std::uint64_t i = 0; i < n; ++i) {
-    if (files[i]) RestoreTimeAndAttributes(files[i]->first, files[i]->second);
-    ReportProgress(Percentage(i + 1, n));
-  }
-  ReportProgress(100);
-  return last_result_;
+  return in_place;
 }
 
 }  // namespace rk5

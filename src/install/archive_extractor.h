@@ -63,16 +63,18 @@ class TArchiveExtractor {
   // Unpacks every file entry whose stored name matches `mask` ("*.*" takes them all) and
   // returns what happened. Throws ArchiveError without an open archive, ArchiveAborted
   // when a progress handler aborts (LastResult() then tells what was done before).
-  ExtractResult ExtractMatching(const std::string& mask);
+  // Entries marked in `in_place` (by index, from ArrivedInPlace) are already written
+  // below BaseDirectory: they get their times and attributes and count as unpacked.
+  ExtractResult ExtractMatching(const std::string& mask, const std::vector<bool>& in_place = {});
   const ExtractResult& LastResult() const { return last_result_; }
 
-  // Takes the files that a pass over the arriving archive wrote below BaseDirectory as the
-  // outcome of ExtractMatching("*.*") with both options, when each is exactly what that
-  // would write: every central-directory record matches an arrived header at its place
-  // (name, flags, method, sizes, CRC-32), none is missing or extra, and every rule of
-  // unpacking holds. Then sets times and attributes, reports progress as ExtractMatching
-  // does and returns the result; nullopt, with nothing changed, otherwise.
-  std::optional<ExtractResult> TakeArrived(const std::vector<ArrivedEntry>& arrived);
+  // Which entries a pass over the arriving archive already wrote below BaseDirectory
+  // exactly as ExtractMatching("*.*") with both options would, by index. Every header the
+  // pass read must lie at the place of a central-directory record and match it (name,
+  // flags, method, sizes, CRC-32), and every rule of unpacking must hold for every entry;
+  // entries the pass did not reach or did not write are left to ExtractMatching. nullopt
+  // at any difference: then nothing the pass wrote may be kept.
+  std::optional<std::vector<bool>> ArrivedInPlace(const std::vector<ArrivedEntry>& arrived);
 
  private:
   enum class Written { kWritten, kDeclined, kFailed };

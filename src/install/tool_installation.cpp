@@ -5,6 +5,7 @@
 #include "install/archive_digest.h"
 #include "install/archive_paths.h"
 #include "install/install_journal.h"
+#include "install/inflate_pool.h"
 #include "install/install_manifest.h"
 #include "install/protected_folders.h"
 #include "install/staging_folder.h"
@@ -68,10 +69,14 @@ InstallStatus StageManifest(const InstallPlatform& platform, const std::string& 
   for (const JournalFolder& folder : journal.folders) {
     if (folder.made) manifest.folders.push_back(folder.path);
   }
-  for (const JournalFile& file : journal.files) {
-    std::optional<FileDigest> digest = DigestOfFile(JoinPath(staging.fresh, file.path, sep));
-    if (!digest) return Failed(InstallFailure::kEntryFailed, file.path);
-    manifest.files.push_back(ManifestFile{file.path, digest->size, std::move(digest->sha256)});
+  std::vector<std::string> staged_files;
+  for (const JournalFile& file : journal.files) staged_files.push_back(JoinPath(staging.fresh, file.path, sep));
+  // A big tool is hundreds of MiB read back: on every core.
+  std::vector<std::optional<FileDigest>> digests =
+      DigestsOfFiles(staged_files, InflatePool::WorkersForThisMachine());
+  for (std::size_t i = 0; i < journal.files.size(); ++i) {
+    if (!digests[i]) return Failed(InstallFailure::kEntryFailed, journal.files[i].path);
+    manifest.files.push_back(ManifestFile{journal.files[i].path, digests[i]->size, std::move(digests[i]->sha256)});
   }
   const std::string target = JoinPath(base, manifest_path, sep);
   // An older manifest that cannot be read gives way to the new one.
@@ -190,17 +195,13 @@ InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::stri
   ExtractResult result;
   try {
     unzip.SetBaseDirectory(staging.fresh);
-    std::optional<ExtractResult> taken = arrived ? unzip.TakeArrived(*arrived) : std::nullopt;
-    if (taken) {
-      result = std::move(*taken);
-    } else {
-      // Nothing of the pass is kept: the staging folder starts again empty.
-      if (arrived && (!platform_.moves->RemoveTree(staging.fresh) ||
-                      !platform_.tree->CreateFolders(staging.fresh))) {
-        return Failed(InstallFailure::kBaseUnusable, staging.fresh);
-      }
-      result = unzip.ExtractMatching("*.*");
+    const std::optional<std::vector<bool>> in_place = arrived ? unzip.ArrivedInPlace(*arrived) : std::nullopt;
+    // Nothing of the pass is kept: the staging folder starts again empty.
+    if (arrived && !in_place &&
+        (!platform_.moves->RemoveTree(staging.fresh) || !platform_.tree->CreateFolders(staging.fresh))) {
+      return Failed(InstallFailure::kBaseUnusable, staging.fresh);
     }
+    result = unzip.ExtractMatching("*.*", in_place ? *in_place : std::vector<bool>{});
     unzip.SetBaseDirectory(install_base_);
   } catch (const ArchiveError& e) {
     return Failed(InstallFailure::kEntryFailed, e.what());

@@ -7,6 +7,7 @@
 #include "install/archive_paths.h"
 #include "install/deflate_inflater.h"
 #include "install/zip_format.h"
+#include "platform/thread_priority.h"
 
 namespace rk5 {
 namespace {
@@ -59,7 +60,12 @@ SpeculativeUnpack::SpeculativeUnpack(ArrivingArchive& archive, ArchivePlatform p
     : archive_(archive),
       platform_(std::move(platform)),
       make_folder_(std::move(make_folder)),
-      thread_([this] { Run(); }) {}
+      thread_([this] {
+        // The download's hand-offs with the window come first: on a fast network this
+        // pass must not slow them, on a slow one the processors are idle anyway.
+        platform::RunOnlyOnIdleProcessors();
+        Run();
+      }) {}
 
 SpeculativeUnpack::~SpeculativeUnpack() {
   stop_.store(true);
@@ -68,6 +74,9 @@ SpeculativeUnpack::~SpeculativeUnpack() {
 }
 
 const std::vector<ArrivedEntry>& SpeculativeUnpack::Finish() {
+  // Far behind the last byte (the archive came faster than this one thread unpacks),
+  // the rest is done sooner on every core: the pass stops where it is.
+  if (archive_.WaitFor(0) - reached_.load() > kBehindAtMost) stop_.store(true);
   if (thread_.joinable()) thread_.join();
   return entries_;
 }
@@ -102,11 +111,14 @@ void SpeculativeUnpack::Run() {
       return;
     }
     const std::uint64_t data = at + kLocalSize + name_size + extra_size;
-    // Folder entries are not unpacked; only their headers are checked later.
-    if (!StoredFilePart(entry.header.name).empty() && !Unpack(entry, data)) return;
+    // Folder entries are not unpacked; only their headers are checked later. The header of
+    // an entry the pass gave up on is kept too: it must match the directory as well.
+    const bool unpacked = StoredFilePart(entry.header.name).empty() || Unpack(entry, data);
     entries_.push_back(std::move(entry));
+    if (!unpacked) return;
     if (entries_.back().header.compressed_size > UINT64_MAX - data) return;
     at = data + entries_.back().header.compressed_size;
+    reached_.store(at);
   }
 }
 
@@ -147,6 +159,7 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
         std::min<std::uint64_t>({kChunk, entry.compressed_size - taken, there - data_offset - taken}));
     if (!ReadAt(data_offset + taken, n, chunk)) return false;
     taken += n;
+    reached_.store(data_offset + taken);
     if (!inflater) {
       if (n > entry.size - total || !staged->Write(reinterpret_cast<const char*>(chunk.data()), n)) {
         return false;

@@ -1,10 +1,11 @@
 #pragma once
 // Unpacking while the archive arrives. A ZIP's local headers come before each entry's
 // data, so entries can be written below the staging folder as their bytes come, on a
-// thread of their own. Nothing this pass writes is trusted: once the whole archive is
-// there, the extractor checks every entry against the central directory and takes the
-// files only when they are exactly what it would have written (TakeArrived); otherwise
-// they are thrown away and the archive is unpacked from the file.
+// thread of their own that runs only on idle processors. Nothing this pass writes is
+// trusted: once the whole archive is there, the extractor checks every header the pass
+// read against the central directory and keeps the files only when each is exactly what
+// it would have written (ArrivedInPlace), unpacking the entries the pass did not reach;
+// at any difference all of them are thrown away and the archive is unpacked from the file.
 //
 // The pass stops, leaving the rest to the normal unpacking, at anything it cannot settle
 // by itself: an encrypted entry, sizes that follow the data, a method other than Stored
@@ -43,9 +44,11 @@ class SpeculativeUnpack {
   SpeculativeUnpack(const SpeculativeUnpack&) = delete;
   SpeculativeUnpack& operator=(const SpeculativeUnpack&) = delete;
 
-  // Waits until the pass has gone through every byte that arrived, or stopped; the
-  // entries it went past, in the archive's order.
+  // Waits until the pass has gone through every byte that arrived, or stopped (at once
+  // when it is more than kBehindAtMost behind); the entries it went past, in the
+  // archive's order, the last one possibly not written.
   const std::vector<ArrivedEntry>& Finish();
+  static constexpr std::uint64_t kBehindAtMost = 4 << 20;
 
  private:
   void Run();
@@ -59,6 +62,7 @@ class SpeculativeUnpack {
   std::string folder_;  // empty until made
   std::vector<ArrivedEntry> entries_;
   std::atomic<bool> stop_{false};
+  std::atomic<std::uint64_t> reached_{0};  // the archive's bytes the pass is through
   std::thread thread_;
 };
 
