@@ -8,7 +8,7 @@
 # written and the staging folder gone. Both sides run into an empty folder and over the
 # installation of the round before, and the big archive once more from a second nginx
 # that sends at 100 Mbit/s (limit_rate), beside the download alone.
-#   bench/install_bench.sh [build folder] [rounds]   (default: build, 5)
+#   [RK5_BENCH_WHERE=/dev/shm] bench/install_bench.sh [build folder] [rounds]   (default: build, 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -20,7 +20,8 @@ done
 work=${RK5_BENCH_DIR:-/tmp/rk5-extract-bench}  # archives are made once and kept
 mkdir -p "$work"
 
-scratch=$(mktemp -d /tmp/rk5-install-bench.XXXXXX)
+# RK5_BENCH_WHERE=/dev/shm measures in memory, apart from the disk's own cost.
+scratch=$(mktemp -d "${RK5_BENCH_WHERE:-/tmp}/rk5-install-bench.XXXXXX")
 chmod 755 "$scratch"
 trap 'scripts/loopback_nginx.sh stop "$scratch"; scripts/loopback_nginx.sh stop "$scratch/slow"; rm -rf "$scratch"' EXIT
 

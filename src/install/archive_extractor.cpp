@@ -121,14 +121,14 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask,
   // cannot be walked for that, none is trusted.
   const std::optional<std::vector<bool>> overlapping = OverlappingEntries(file_name_, n);
   const auto shared = [&](std::uint64_t i) { return !overlapping || (*overlapping)[i]; };
-  const auto written = [&](std::uint64_t i) { return i < in_place.size() && in_place[i]; };
+  const auto already = [&](std::uint64_t i) { return i < in_place.size() && in_place[i]; };
 
   // Refuse the whole run up front when the declared sizes would not fit the disk with a
   // margin to spare, rather than filling it and failing half-way.
   std::uint64_t declared = 0;
   for (std::uint64_t i = 0; i < n; ++i) {
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
-    if (entry && !shared(i) && !written(i) && MatchesMask(entry->name, mask)) {
+    if (entry && !shared(i) && !already(i) && MatchesMask(entry->name, mask)) {
       declared = SaturatingAdd(declared, entry->size);
     }
   }
@@ -169,7 +169,7 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask,
       slot.failure = ExtractFailure::kDataDamaged;
     } else if (MatchesMask(entry->name, mask)) {
       slot.matched = true;
-      if (written(i)) {
+      if (already(i)) {
         slot.entry = std::move(*entry);
         slot.in_place = true;
       } else if (shared(i) || no_room) {
