@@ -71,7 +71,7 @@ for name, full, rel in sources():
 # platform layer (formats/, the interfaces and the portable sources beside them) is built
 # on every system, so none of it includes a POSIX header.
 system_headers = re.compile(
-    r"#\s*include\s*<(unistd|fcntl|dirent|pwd|grp|spawn|signal|poll|dlfcn|termios|limits"
+    r"#\s*include\s*<(unistd|fcntl|dirent|pwd|grp|spawn|signal|poll|dlfcn|termios|limits|pthread|sched"
     r"|sys/[^>]*|linux/[^>]*)\.h>")
 platform_root = os.path.join(root, "platform")
 
