@@ -1,7 +1,9 @@
 #pragma once
 // The optional archive checksum: a tool section's key SHA256 names the SHA-256 digest
 // its downloaded archive must have.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,5 +30,24 @@ std::vector<std::optional<FileDigest>> DigestsOfFiles(const std::vector<std::str
 
 // False for a key that is no digest, a file that cannot be read, or another digest.
 bool ArchiveMatchesDigest(const std::string& file, std::string_view key);
+// The same for a digest already computed (nullopt: none could be).
+bool DigestMatchesKey(const std::optional<std::string>& digest, std::string_view key);
+
+// A SHA-256 digest computed piece by piece, as the bytes go by.
+class Sha256Stream {
+ public:
+  Sha256Stream();
+  ~Sha256Stream();
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+  void Add(const char* data, std::size_t size);
+  // Lower-case hex of everything added; nullopt when the library failed on the way.
+  std::optional<std::string> Hex();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+  bool failed_ = false;
+};
 
 }  // namespace rk5

@@ -14,13 +14,17 @@ class ArrivingArchive::Counted final : public platform::StagedFile {
       owner_.Published(written_, true);
       return false;
     }
+    owner_.digest_.Add(data, size);
     written_ += size;
     owner_.Published(written_, false);
     return true;
   }
   bool Close() override {
     owner_.Published(written_, true);
-    return file_->Close();
+    const bool closed = file_->Close();
+    std::lock_guard<std::mutex> hold(owner_.lock_);
+    owner_.closed_ = closed;
+    return closed;
   }
   bool MoveOverTarget() override { return file_->MoveOverTarget(); }
   void Discard() override {
@@ -43,6 +47,7 @@ std::unique_ptr<platform::StagedFile> ArrivingArchive::Stage(const std::string& 
   auto reader = std::make_unique<std::ifstream>(file->TempPath(), std::ios::binary);
   {
     std::lock_guard<std::mutex> hold(lock_);
+    ++stagings_;
     if (!file_ && *reader) file_ = std::move(reader);
   }
   return std::make_unique<Counted>(std::move(file), *this);
@@ -76,6 +81,13 @@ bool ArrivingArchive::Read(std::uint64_t offset, std::size_t count, std::vector<
   file->clear();
   return file->seekg(static_cast<std::streamoff>(offset)) &&
          file->read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
+}
+
+std::optional<std::string> ArrivingArchive::Sha256() {
+  std::lock_guard<std::mutex> hold(lock_);
+  // A second staging (a retried fetch) wrote into the same digest.
+  if (stagings_ != 1 || !closed_) return std::nullopt;
+  return digest_.Hex();
 }
 
 void ArrivingArchive::Abandon() {

@@ -8,9 +8,11 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "install/archive_digest.h"
 #include "platform/staged_file.h"
 
 namespace rk5 {
@@ -31,6 +33,9 @@ class ArrivingArchive final : public platform::FileStager {
   bool Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
   // No more bytes are awaited: WaitFor returns at once from now on.
   void Abandon();
+  // The SHA-256 of the bytes written, computed as they went by, once the file was staged
+  // once and closed whole; nullopt otherwise (the file must then be read again).
+  std::optional<std::string> Sha256();
 
  private:
   class Counted;
@@ -42,6 +47,10 @@ class ArrivingArchive final : public platform::FileStager {
   std::unique_ptr<std::ifstream> file_;  // set once, when the file is staged
   std::uint64_t bytes_ = 0;
   bool ended_ = false;
+  // The fetch's thread adds to it; read only after the file is closed.
+  Sha256Stream digest_;
+  int stagings_ = 0;
+  bool closed_ = false;
 };
 
 }  // namespace rk5

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "install/archive_digest.h"
 #include "install/arriving_archive.h"
 #include "install/unpack_ahead.h"
 #include "install/tool_installation.h"
@@ -128,6 +129,24 @@ TEST_F(ArrivingArchiveTest, EveryArchiveEndsAsTheNormalUnpackingEndsIt) {
     EXPECT_EQ(streamed.meta, normal.meta);
     EXPECT_EQ(streamed.pass_taken, c.taken);
   }
+}
+
+TEST_F(ArrivingArchiveTest, TheDigestOfWhatWentByIsTheFilesOnlyForOneWholeStaging) {
+  const std::string data = Honest();
+  const std::string file = dir_.file("a.zip").string();
+  std::unique_ptr<platform::FileStager> stager = platform::MakeFileStager();
+  ArrivingArchive arriving(*stager);
+  std::unique_ptr<platform::StagedFile> staged = arriving.Stage(file);
+  for (std::size_t at = 0; at < data.size(); at += 1025) staged->Write(data.data() + at, std::min<std::size_t>(1025, data.size() - at));
+  EXPECT_EQ(arriving.Sha256(), std::nullopt);  // not closed yet
+  ASSERT_TRUE(staged->Close() && staged->MoveOverTarget());
+  EXPECT_EQ(arriving.Sha256(), Sha256OfFile(file));
+  // A second staging (a retried fetch) leaves the file to be read again.
+  ArrivingArchive retried(*stager);
+  retried.Stage(file)->Discard();
+  std::unique_ptr<platform::StagedFile> again = retried.Stage(file);
+  ASSERT_TRUE(again->Write(data.data(), data.size()) && again->Close());
+  EXPECT_EQ(retried.Sha256(), std::nullopt);
 }
 
 }  // namespace

@@ -176,7 +176,10 @@ void TDownload::HttpFetchProgress(QObject*, std::int32_t TotalSize, std::int32_t
 
 void TDownload::HttpFetchDoneFile(THttpFetch* Sender, const std::string&, std::int32_t) {
   // An archive that is not the one the catalogue names is a failed download.
-  if (!digest_key_.empty() && !ArchiveMatchesDigest(ArchiveFile(), digest_key_)) {
+  // Computed as the bytes arrived where it could be; read back otherwise.
+  const std::optional<std::string> arrived_digest = arriving_ ? arriving_->Sha256() : std::nullopt;
+  if (!digest_key_.empty() && !(arrived_digest ? DigestMatchesKey(arrived_digest, digest_key_)
+                                               : ArchiveMatchesDigest(ArchiveFile(), digest_key_))) {
     HttpFetchError(Sender);
     return;
   }
