@@ -14,7 +14,7 @@ class ArrivingArchive::Counted final : public platform::StagedFile {
       owner_.Published(written_, true);
       return false;
     }
-    owner_.digest_.Add(data, size);
+    if (owner_.with_digest_) owner_.digest_.Add(data, size);
     written_ += size;
     owner_.Published(written_, false);
     return true;
@@ -86,7 +86,7 @@ bool ArrivingArchive::Read(std::uint64_t offset, std::size_t count, std::vector<
 std::optional<std::string> ArrivingArchive::Sha256() {
   std::lock_guard<std::mutex> hold(lock_);
   // A second staging (a retried fetch) wrote into the same digest.
-  if (stagings_ != 1 || !closed_) return std::nullopt;
+  if (!with_digest_ || stagings_ != 1 || !closed_) return std::nullopt;
   return digest_.Hex();
 }
 

@@ -19,7 +19,9 @@ namespace rk5 {
 
 class ArrivingArchive final : public platform::FileStager {
  public:
-  explicit ArrivingArchive(platform::FileStager& stager) : stager_(stager) {}
+  // with_digest: the SHA-256 of the bytes is computed as they go by (see Sha256).
+  explicit ArrivingArchive(platform::FileStager& stager, bool with_digest = false)
+      : stager_(stager), with_digest_(with_digest) {}
 
   // The fetch's side: its temporary file, whose writes are counted.
   std::unique_ptr<platform::StagedFile> Stage(const std::string& target) override;
@@ -34,7 +36,8 @@ class ArrivingArchive final : public platform::FileStager {
   // No more bytes are awaited: WaitFor returns at once from now on.
   void Abandon();
   // The SHA-256 of the bytes written, computed as they went by, once the file was staged
-  // once and closed whole; nullopt otherwise (the file must then be read again).
+  // once and closed whole; nullopt otherwise, or without with_digest (the file must then
+  // be read again).
   std::optional<std::string> Sha256();
 
  private:
@@ -42,6 +45,7 @@ class ArrivingArchive final : public platform::FileStager {
   void Published(std::uint64_t bytes, bool ended);
 
   platform::FileStager& stager_;
+  const bool with_digest_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::unique_ptr<std::ifstream> file_;  // set once, when the file is staged

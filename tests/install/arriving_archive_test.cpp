@@ -135,14 +135,14 @@ TEST_F(ArrivingArchiveTest, TheDigestOfWhatWentByIsTheFilesOnlyForOneWholeStagin
   const std::string data = Honest();
   const std::string file = dir_.file("a.zip").string();
   std::unique_ptr<platform::FileStager> stager = platform::MakeFileStager();
-  ArrivingArchive arriving(*stager);
+  ArrivingArchive arriving(*stager, true);
   std::unique_ptr<platform::StagedFile> staged = arriving.Stage(file);
   for (std::size_t at = 0; at < data.size(); at += 1025) staged->Write(data.data() + at, std::min<std::size_t>(1025, data.size() - at));
   EXPECT_EQ(arriving.Sha256(), std::nullopt);  // not closed yet
   ASSERT_TRUE(staged->Close() && staged->MoveOverTarget());
   EXPECT_EQ(arriving.Sha256(), Sha256OfFile(file));
   // A second staging (a retried fetch) leaves the file to be read again.
-  ArrivingArchive retried(*stager);
+  ArrivingArchive retried(*stager, true);
   retried.Stage(file)->Discard();
   std::unique_ptr<platform::StagedFile> again = retried.Stage(file);
   ASSERT_TRUE(again->Write(data.data(), data.size()) && again->Close());

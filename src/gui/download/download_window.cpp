@@ -155,7 +155,7 @@ void TDownload::StartUnpackingOnArrival() {
     fetch_stager_ = platform::MakeFileStager();
     stager = fetch_stager_.get();
   }
-  arriving_ = std::make_unique<ArrivingArchive>(*stager);
+  arriving_ = std::make_unique<ArrivingArchive>(*stager, !digest_key_.empty());
   HttpFetch_->Stager = arriving_.get();
   // The pass makes the staging folder when a file first arrives; until it ends, nothing
   // else touches the installation.
