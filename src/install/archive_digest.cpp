@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/file_blocks.h"
+#include "platform/text.h"
 
 namespace rk5 {
 
@@ -91,6 +92,26 @@ bool ArchiveMatchesDigest(const std::string& file, std::string_view key) {
 bool DigestMatchesKey(const std::optional<std::string>& digest, std::string_view key) {
   std::optional<std::string> expected = DigestFromKey(key);
   return expected && digest && *digest == *expected;
+}
+
+std::optional<FileDigest> DigestOnTheWay::Finish() {
+  std::optional<std::string> hex = stream_.Hex();
+  if (!hex) return std::nullopt;
+  return FileDigest{size_, std::move(*hex)};
+}
+
+void WrittenDigests::Add(const std::string& path, FileDigest digest) {
+  by_folded_path_.insert_or_assign(platform::FoldCase(path), Written{path, std::move(digest)});
+}
+
+void WrittenDigests::Merge(WrittenDigests&& other) {
+  for (auto& [folded, written] : other.by_folded_path_) by_folded_path_.insert_or_assign(folded, std::move(written));
+  other.by_folded_path_.clear();
+}
+
+const FileDigest* WrittenDigests::Find(const std::string& path) const {
+  const auto found = by_folded_path_.find(platform::FoldCase(path));
+  return found != by_folded_path_.end() && found->second.path == path ? &found->second.digest : nullptr;
 }
 
 }  // namespace rk5

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace rk5 {
@@ -48,6 +49,40 @@ class Sha256Stream {
   struct Context;
   std::unique_ptr<Context> context_;
   bool failed_ = false;
+};
+
+// The size and digest of a file computed from the bytes written into it, so that a
+// manifest of hundreds of MiB need not read them back.
+class DigestOnTheWay {
+ public:
+  void Add(const char* data, std::size_t size) {
+    stream_.Add(data, size);
+    size_ += size;
+  }
+  // Once, when everything was added; nullopt when the library failed on the way.
+  std::optional<FileDigest> Finish();
+
+ private:
+  Sha256Stream stream_;
+  std::uint64_t size_ = 0;
+};
+
+// The digests of the files an unpacking wrote, by path. A path written twice keeps the
+// later digest. A path is known only under the very spelling it was written with, since a
+// file system that ignores letter case may keep the earlier one's.
+class WrittenDigests {
+ public:
+  void Add(const std::string& path, FileDigest digest);
+  void Merge(WrittenDigests&& other);
+  const FileDigest* Find(const std::string& path) const;
+  bool Empty() const { return by_folded_path_.empty(); }
+
+ private:
+  struct Written {
+    std::string path;
+    FileDigest digest;
+  };
+  std::unordered_map<std::string, Written> by_folded_path_;
 };
 
 }  // namespace rk5

@@ -16,9 +16,9 @@ namespace rk5 {
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
-// Unpacked blocks an entry may hold while it waits to be written: with the entries unpacked
-// ahead, a few MiB at most, whatever the archive holds.
-constexpr std::size_t kBlocksPerJob = 4;
+// Entries under way per worker. Each holds an open temporary file but no data; with fewer,
+// a large entry in front left the other workers idle once they had done the few behind it.
+constexpr std::size_t kAheadPerWorker = 32;
 
 std::uint8_t Percentage(std::uint64_t k, std::uint64_t n) {
   if (k >= n) return 100;
@@ -104,6 +104,12 @@ struct TArchiveExtractor::Slot {
   std::string writing;  // the target's folded name while its file is on the way
   bool in_place = false;  // written by the pass over the arriving archive
   std::unique_ptr<platform::StagedFile> staged;
+  // With DigestWrittenFiles: computed on a worker, the outcome once the file was closed.
+  struct Digest {
+    DigestOnTheWay on_the_way;
+    std::optional<FileDigest> outcome;
+  };
+  std::unique_ptr<Digest> digest;
   std::shared_ptr<InflateJob> job;
 };
 
@@ -137,10 +143,10 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask,
   const std::uint64_t margin = FreeSpaceMargin(*platform_.space, where);
   const bool no_room = room && SaturatingAdd(declared, margin) > *room;
 
-  InflatePool pool(file_name_, InflatePool::WorkersForThisMachine(), kBlockSize, kBlocksPerJob);
-  // Declared after the pool, so that on an abort the temporaries go and the jobs are
-  // cancelled before the workers are stopped.
+  // Declared before the pool, so that on an abort the workers stop writing before the
+  // temporaries they write go.
   std::deque<Slot> slots;
+  InflatePool pool(file_name_, InflatePool::WorkersForThisMachine(), kBlockSize);
   const auto finish_front = [&] {
     Slot& slot = slots.front();
     if (slot.matched) {
@@ -157,7 +163,7 @@ ExtractResult TArchiveExtractor::ExtractMatching(const std::string& mask,
   const std::function<void()> settle = [&] {
     while (!slots.empty()) finish_front();
   };
-  const std::size_t ahead = 2 * static_cast<std::size_t>(InflatePool::WorkersForThisMachine());
+  const std::size_t ahead = kAheadPerWorker * InflatePool::WorkersForThisMachine();
 
   for (std::uint64_t i = 0; i < n; ++i) {
     std::optional<ArchiveEntry> entry = reader_->Entry(i);
@@ -280,7 +286,23 @@ TArchiveExtractor::Slot TArchiveExtractor::Prepare(const ArchiveEntry& entry, In
     slot.failure = ExtractFailure::kFileNotCreated;
     return slot;
   }
-  slot.job = pool.Submit(entry);
+  // Written, closed and given its time and attributes on a worker; moved into place here,
+  // in the entries' order.
+  platform::StagedFile* file = slot.staged.get();
+  if (DigestWrittenFiles) slot.digest = std::make_unique<Slot::Digest>();
+  Slot::Digest* digest = slot.digest.get();
+  slot.job = pool.Submit(
+      entry,
+      [file, digest](const char* data, std::size_t size) {
+        if (digest != nullptr) digest->on_the_way.Add(data, size);
+        return file->Write(data, size);
+      },
+      [this, file, entry, digest] {
+        if (!file->Close()) return false;
+        RestoreTimeAndAttributes(file->TempPath(), entry);
+        if (digest != nullptr) digest->outcome = digest->on_the_way.Finish();
+        return true;
+      });
   slot.writing = platform::FoldCase(name);
   writing_.insert(slot.writing);
   return slot;
@@ -295,33 +317,20 @@ TArchiveExtractor::Written TArchiveExtractor::Complete(Slot& slot, ExtractResult
     return Written::kWritten;
   }
   platform::StagedFile& staged = *slot.staged;
-  bool stored = true;
-  while (slot.job->NextBlock(block_)) {
-    if (stored && !staged.Write(block_.data(), block_.size())) {
-      stored = false;
-      slot.job->Cancel();
-    }
-  }
-  const ArchiveReader::ReadOutcome outcome = slot.job->Outcome();
-  if (!stored || outcome != ArchiveReader::ReadOutcome::kComplete) {
+  const ArchiveReader::ReadOutcome outcome = slot.job->Wait();
+  if (outcome != ArchiveReader::ReadOutcome::kComplete) {
     staged.Discard();
-    return Fail(entry, stored ? FailureOf(outcome) : ExtractFailure::kFileNotCreated, result);
+    return Fail(entry, FailureOf(outcome), result);
   }
-  if (!staged.Close()) {
-    staged.Discard();
-    return Fail(entry, ExtractFailure::kFileNotCreated, result);
-  }
-  // Time and attributes go on the temporary file, so the target appears with them at
-  // once.
-  RestoreTimeAndAttributes(staged.TempPath(), entry);
   if (!staged.MoveOverTarget()) {
     staged.Discard();
     return Fail(entry, ExtractFailure::kFileNotCreated, result);
   }
+  if (slot.digest && slot.digest->outcome) result.digests.Add(staged.Target(), std::move(*slot.digest->outcome));
   return Written::kWritten;
 }
 
-void TArchiveExtractor::RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry) {
+void TArchiveExtractor::RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry) const {
   // A failure to set them is not an entry failure.
   platform_.times->SetModificationTime(file, entry.modified);
   AttributesToRestore restore = AttributesFor(entry.host_system, entry.attributes);

@@ -48,6 +48,9 @@ class TArchiveExtractor {
   void SetBaseDirectory(const std::string& folder);
 
   TExtractOptions ExtractOptions{eoCreateDirs};
+  // Each file written gets its size and SHA-256 from the bytes on their way
+  // (LastResult().digests), for whoever would otherwise read them back.
+  bool DigestWrittenFiles = false;
 
   // After each entry, matched or not, and once more at the end with 100. Setting `abort`
   // stops unpacking; ExtractMatching then raises ArchiveAborted.
@@ -83,14 +86,15 @@ class TArchiveExtractor {
   // inflation handed to `pool`; what went wrong is kept in the slot for its turn.
   // `settle` finishes every earlier entry first.
   Slot Prepare(const ArchiveEntry& entry, InflatePool& pool, const std::function<void()>& settle);
-  // Waits for a slot's data, writes it and moves the file into place.
+  // Waits for a slot's file to be written and moves it into place.
   Written Complete(Slot& slot, ExtractResult& result);
   Written Fail(const ArchiveEntry& entry, ExtractFailure kind, ExtractResult& result);
   // The path, or a folder on its way, is a file of this run not yet in place.
   bool OnTheWay(const std::string& path) const;
   void CheckBaseDirectory(const std::string& folder) const;
   void ReportProgress(std::uint8_t progress);
-  void RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry);
+  // Safe on any thread: it only calls the platform services.
+  void RestoreTimeAndAttributes(const std::string& file, const ArchiveEntry& entry) const;
 
   ArchivePlatform platform_;
   std::unique_ptr<ArchiveReader> reader_;
@@ -101,7 +105,6 @@ class TArchiveExtractor {
   std::unordered_set<std::string> checked_folders_;
   // Folded names of the files this run is writing and has not yet moved into place.
   std::unordered_multiset<std::string> writing_;
-  std::vector<char> block_;
 };
 
 }  // namespace rk5

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "install/archive_digest.h"
+
 namespace rk5 {
 
 // One entry of an open archive, as its central directory describes it.
@@ -49,6 +51,7 @@ struct ExtractResult {
   std::uint64_t extracted = 0;  // files written
   std::uint64_t declined = 0;   // existing files the overwrite handler kept
   std::vector<FailedEntry> failures;
+  WrittenDigests digests;  // with DigestWrittenFiles
 
   // Every matched entry was written or deliberately kept.
   bool Complete() const { return failures.empty(); }

@@ -4,31 +4,14 @@
 
 namespace rk5 {
 
-bool InflateJob::NextBlock(std::vector<char>& block) {
-  std::unique_lock<std::mutex> hold(pool_.lock_);
-  pool_.data_changed_.wait(hold, [this] { return !blocks_.empty() || done_; });
-  if (blocks_.empty()) return false;
-  // The caller's spent block goes back for a worker to fill, so no block is allocated
-  // (and its pages touched anew) per read.
-  if (block.capacity() != 0) pool_.spare_.push_back(std::move(block));
-  block = std::move(blocks_.front());
-  blocks_.pop_front();
-  pool_.work_changed_.notify_all();
-  return true;
+ArchiveReader::ReadOutcome InflateJob::Wait() {
+  std::unique_lock<std::mutex> hold(pool_->lock_);
+  pool_->job_ended_.wait(hold, [this] { return done_; });
+  return outcome_;
 }
 
-void InflateJob::Cancel() {
-  std::lock_guard<std::mutex> hold(pool_.lock_);
-  cancelled_ = true;
-  blocks_.clear();
-  pool_.work_changed_.notify_all();
-}
-
-InflatePool::InflatePool(std::string archive_path, unsigned workers, std::size_t block_size,
-                         std::size_t blocks_per_job)
-    : archive_path_(std::move(archive_path)),
-      block_size_(block_size),
-      blocks_per_job_(std::max<std::size_t>(blocks_per_job, 1)) {
+InflatePool::InflatePool(std::string archive_path, unsigned workers, std::size_t block_size)
+    : archive_path_(std::move(archive_path)), block_size_(block_size) {
   const unsigned count = std::max(workers, 1u);
   // The readers are opened here, one after the other: opening one is not safe on several
   // threads at once (libzip sets the time zone up as it reads the directory).
@@ -47,24 +30,24 @@ InflatePool::InflatePool(std::string archive_path, unsigned workers, std::size_t
 InflatePool::~InflatePool() {
   {
     std::lock_guard<std::mutex> hold(lock_);
-    stopping_ = true;
-    for (auto& job : pending_) {
-      job->cancelled_ = true;
-      job->done_ = true;
-    }
+    stopping_.store(true);
+    for (auto& job : pending_) job->done_ = true;
     pending_.clear();
   }
   work_changed_.notify_all();
+  job_ended_.notify_all();
   for (std::thread& t : threads_) t.join();
 }
 
-std::shared_ptr<InflateJob> InflatePool::Submit(const ArchiveEntry& entry) {
-  std::shared_ptr<InflateJob> job(new InflateJob(*this, entry));
+std::shared_ptr<InflateJob> InflatePool::Submit(const ArchiveEntry& entry, ArchiveReader::Sink sink,
+                                                std::function<bool()> close) {
+  std::shared_ptr<InflateJob> job(new InflateJob(entry, std::move(sink), std::move(close)));
+  job->pool_ = this;
   {
     std::lock_guard<std::mutex> hold(lock_);
     pending_.push_back(job);
   }
-  work_changed_.notify_all();
+  work_changed_.notify_one();
   return job;
 }
 
@@ -80,39 +63,31 @@ void InflatePool::Work(ArchiveReader* reader) {
     std::shared_ptr<InflateJob> job;
     {
       std::unique_lock<std::mutex> hold(lock_);
-      work_changed_.wait(hold, [this] { return stopping_ || !pending_.empty(); });
-      if (stopping_) return;
+      work_changed_.wait(hold, [this] { return stopping_.load() || !pending_.empty(); });
+      if (stopping_.load()) return;
       job = std::move(pending_.front());
       pending_.pop_front();
     }
-    Run(reader, buffer, *job);
+    const ArchiveReader::ReadOutcome outcome = Run(reader, buffer, *job);
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      job->outcome_ = outcome;
+      job->done_ = true;
+    }
+    job_ended_.notify_all();
   }
 }
 
-void InflatePool::Run(ArchiveReader* reader, std::vector<char>& buffer, InflateJob& job) {
-  ArchiveReader::ReadOutcome outcome = ArchiveReader::ReadOutcome::kDamaged;
-  if (reader != nullptr) {
-    outcome = reader->Read(job.entry_, buffer, [this, &job](const char* data, std::size_t size) {
-      std::unique_lock<std::mutex> hold(lock_);
-      work_changed_.wait(hold, [this, &job] {
-        return stopping_ || job.cancelled_ || job.blocks_.size() < blocks_per_job_;
+ArchiveReader::ReadOutcome InflatePool::Run(ArchiveReader* reader, std::vector<char>& buffer,
+                                            InflateJob& job) {
+  if (reader == nullptr) return ArchiveReader::ReadOutcome::kDamaged;
+  const ArchiveReader::ReadOutcome outcome =
+      reader->Read(job.entry_, buffer, [this, &job](const char* data, std::size_t size) {
+        return !stopping_.load(std::memory_order_relaxed) && job.sink_(data, size);
       });
-      if (stopping_ || job.cancelled_) return false;
-      std::vector<char> block;
-      if (!spare_.empty()) {
-        block = std::move(spare_.back());
-        spare_.pop_back();
-      }
-      block.assign(data, data + size);
-      job.blocks_.push_back(std::move(block));
-      data_changed_.notify_all();
-      return true;
-    });
-  }
-  std::lock_guard<std::mutex> hold(lock_);
-  job.outcome_ = outcome;
-  job.done_ = true;
-  data_changed_.notify_all();
+  if (outcome != ArchiveReader::ReadOutcome::kComplete) return outcome;
+  if (stopping_.load() || (job.close_ && !job.close_())) return ArchiveReader::ReadOutcome::kSinkFailed;
+  return outcome;
 }
 
 }  // namespace rk5

@@ -62,18 +62,28 @@ bool RollBack(const InstallPlatform& platform, const std::string& base, const St
 // folder does not lie directly inside the base folder.
 InstallStatus StageManifest(const InstallPlatform& platform, const std::string& base,
                             const Staging& staging, const std::string& manifest_path,
-                            InstallJournal& journal) {
+                            const WrittenDigests& written, InstallJournal& journal) {
   if (manifest_path.empty()) return {};
   const char sep = platform.separator;
   InstallManifest manifest;
   for (const JournalFolder& folder : journal.folders) {
     if (folder.made) manifest.folders.push_back(folder.path);
   }
-  std::vector<std::string> staged_files;
-  for (const JournalFile& file : journal.files) staged_files.push_back(JoinPath(staging.fresh, file.path, sep));
-  // A big tool is hundreds of MiB read back: on every core.
-  std::vector<std::optional<FileDigest>> digests =
-      DigestsOfFiles(staged_files, InflatePool::WorkersForThisMachine());
+  // Digests computed as the files were written; any other file is read back, on every core.
+  std::vector<std::optional<FileDigest>> digests(journal.files.size());
+  std::vector<std::string> unknown;
+  std::vector<std::size_t> unknown_at;
+  for (std::size_t i = 0; i < journal.files.size(); ++i) {
+    std::string staged = JoinPath(staging.fresh, journal.files[i].path, sep);
+    if (const FileDigest* digest = written.Find(staged)) {
+      digests[i] = *digest;
+    } else {
+      unknown.push_back(std::move(staged));
+      unknown_at.push_back(i);
+    }
+  }
+  std::vector<std::optional<FileDigest>> read = DigestsOfFiles(unknown, InflatePool::WorkersForThisMachine());
+  for (std::size_t k = 0; k < read.size(); ++k) digests[unknown_at[k]] = std::move(read[k]);
   for (std::size_t i = 0; i < journal.files.size(); ++i) {
     if (!digests[i]) return Failed(InstallFailure::kEntryFailed, journal.files[i].path);
     manifest.files.push_back(ManifestFile{journal.files[i].path, digests[i]->size, std::move(digests[i]->sha256)});
@@ -193,14 +203,16 @@ InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::stri
   const Staging staging(staging_, sep);
 
   ExtractResult result;
+  std::optional<std::vector<bool>> in_place;
   try {
     unzip.SetBaseDirectory(staging.fresh);
-    const std::optional<std::vector<bool>> in_place = arrived ? unzip.ArrivedInPlace(*arrived) : std::nullopt;
+    if (arrived) in_place = unzip.ArrivedInPlace(*arrived);
     // Nothing of the pass is kept: the staging folder starts again empty.
     if (arrived && !in_place &&
         (!platform_.moves->RemoveTree(staging.fresh) || !platform_.tree->CreateFolders(staging.fresh))) {
       return Failed(InstallFailure::kBaseUnusable, staging.fresh);
     }
+    unzip.DigestWrittenFiles = true;
     result = unzip.ExtractMatching("*.*", in_place ? *in_place : std::vector<bool>{});
     unzip.SetBaseDirectory(install_base_);
   } catch (const ArchiveError& e) {
@@ -214,6 +226,13 @@ InstallStatus ToolInstallation::Unpack(TArchiveExtractor& unzip, const std::stri
   // An archive without a single file installs nothing; recording it would claim a tool
   // that is not there.
   if (result.extracted == 0) return Failed(InstallFailure::kEntryFailed, "no file in the archive");
+  // The pass's files are the ones the extractor took as they were, so their digests hold.
+  if (in_place) {
+    for (const ArrivedEntry& entry : *arrived) {
+      if (entry.written && entry.digest) written_.Add(entry.path, *entry.digest);
+    }
+  }
+  written_.Merge(std::move(result.digests));
   unpacked_ = true;
   return {};
 }
@@ -257,7 +276,8 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
   }
   const std::string manifest_path =
       ManifestPathBelow(base_, platform::FolderOfPath(local.FileName()), section_, sep);
-  if (InstallStatus staged = StageManifest(platform_, base_, staging, manifest_path, journal); !staged) {
+  if (InstallStatus staged = StageManifest(platform_, base_, staging, manifest_path, written_, journal);
+      !staged) {
     return staged;
   }
   const std::optional<std::string> text = SerializeJournal(journal);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ini/ini_file.h"
+#include "install/archive_digest.h"
 #include "install/archive_extractor.h"
 #include "install/install_record.h"
 #include "platform/file_moves.h"
@@ -88,6 +89,7 @@ class ToolInstallation {
   std::string section_;
   std::string base_;     // normalised, as the extractor holds it
   std::string staging_;  // empty until made
+  WrittenDigests written_;  // of the unpacked files, for the manifest
   bool unpacked_ = false;
   bool keep_staging_ = false;
 };

@@ -74,11 +74,15 @@ SpeculativeUnpack::~SpeculativeUnpack() {
 }
 
 const std::vector<ArrivedEntry>& SpeculativeUnpack::Finish() {
-  // Far behind the last byte (the archive came faster than this one thread unpacks),
-  // the rest is done sooner on every core: the pass stops where it is.
-  if (archive_.WaitFor(0) - reached_.load() > kBehindAtMost) stop_.store(true);
+  if (FallenBehind()) stop_.store(true);
   if (thread_.joinable()) thread_.join();
   return entries_;
+}
+
+bool SpeculativeUnpack::FallenBehind() {
+  // The archive comes faster than this one thread unpacks: the rest is done sooner on
+  // every core after the last byte, and the download goes faster without the pass.
+  return archive_.WaitFor(0) - reached_.load() > kBehindAtMost;
 }
 
 bool SpeculativeUnpack::ReadAt(std::uint64_t offset, std::size_t count,
@@ -89,7 +93,7 @@ bool SpeculativeUnpack::ReadAt(std::uint64_t offset, std::size_t count,
 void SpeculativeUnpack::Run() {
   std::uint64_t at = 0;
   std::vector<unsigned char> header, names;
-  while (!stop_.load()) {
+  while (!stop_.load() && !FallenBehind()) {
     // Anything but a local header (the central directory, most often) ends the pass.
     if (!ReadAt(at, kLocalSize, header) || Little(header, 0, 4) != kLocalSignature) return;
     ArrivedEntry entry;
@@ -145,6 +149,7 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
 
   std::unique_ptr<DeflateInflater> inflater;
   if (entry.method == kDeflated) inflater = DeflateInflater::Make();
+  DigestOnTheWay digest;
   uLong crc = crc32(0, nullptr, 0);
   std::vector<unsigned char> chunk;
   std::vector<char> block(kBlock);
@@ -160,10 +165,11 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
     if (!ReadAt(data_offset + taken, n, chunk)) return false;
     taken += n;
     reached_.store(data_offset + taken);
+    if (FallenBehind()) return false;
     if (!inflater) {
-      if (n > entry.size - total || !staged->Write(reinterpret_cast<const char*>(chunk.data()), n)) {
-        return false;
-      }
+      const char* data = reinterpret_cast<const char*>(chunk.data());
+      if (n > entry.size - total || !staged->Write(data, n)) return false;
+      digest.Add(data, n);
       crc = crc32(crc, chunk.data(), static_cast<uInt>(n));
       total += n;
       continue;
@@ -175,6 +181,7 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
       const DeflateInflater::Step step = inflater->Inflate(in, in_size, block.data(), block.size(), produced);
       if (step == DeflateInflater::Step::kDamaged || produced > entry.size - total) return false;
       if (produced > 0 && !staged->Write(block.data(), produced)) return false;
+      digest.Add(block.data(), produced);
       total += produced;
       if (step == DeflateInflater::Step::kEnd) {
         ended = true;
@@ -187,6 +194,8 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
   if ((inflater && !ended) || total != entry.size || got != entry.crc) return false;
   if (!staged->Close() || !staged->MoveOverTarget()) return false;
   arrived.written = true;
+  arrived.path = staged->Target();
+  arrived.digest = digest.Finish();
   return true;
 }
 

@@ -10,7 +10,8 @@
 // The pass stops, leaving the rest to the normal unpacking, at anything it cannot settle
 // by itself: an encrypted entry, sizes that follow the data, a method other than Stored
 // or Deflate, a name that may not be written, a name met twice, data that does not match
-// its header, or an entry that would cut into the disk's free-space margin.
+// its header, or an entry that would cut into the disk's free-space margin; and when the
+// archive comes faster than it unpacks.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "install/archive_digest.h"
 #include "install/archive_layout.h"
 #include "install/archive_platform.h"
 #include "install/arriving_archive.h"
@@ -29,6 +31,8 @@ namespace rk5 {
 struct ArrivedEntry {
   EntryRecord header;
   bool written = false;  // a file entry whose data matched its header, in place
+  std::string path;      // where it was written
+  std::optional<FileDigest> digest;  // of the bytes written, when it could be computed
 };
 
 class SpeculativeUnpack {
@@ -44,14 +48,15 @@ class SpeculativeUnpack {
   SpeculativeUnpack(const SpeculativeUnpack&) = delete;
   SpeculativeUnpack& operator=(const SpeculativeUnpack&) = delete;
 
-  // Waits until the pass has gone through every byte that arrived, or stopped (at once
-  // when it is more than kBehindAtMost behind); the entries it went past, in the
-  // archive's order, the last one possibly not written.
+  // Waits until the pass has gone through every byte that arrived, or stopped; the
+  // entries it went past, in the archive's order, the last one possibly not written.
   const std::vector<ArrivedEntry>& Finish();
+  // The pass stops for good once it is this far behind the bytes that arrived.
   static constexpr std::uint64_t kBehindAtMost = 4 << 20;
 
  private:
   void Run();
+  bool FallenBehind();
   // Reads exactly `count` bytes at `offset`, waiting for them; false when they never come.
   bool ReadAt(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out);
   bool Unpack(ArrivedEntry& arrived, std::uint64_t data_offset);

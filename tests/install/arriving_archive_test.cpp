@@ -5,9 +5,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <numeric>
 
 #include "install/archive_digest.h"
 #include "install/arriving_archive.h"
+#include "install/install_manifest.h"
 #include "install/unpack_ahead.h"
 #include "install/tool_installation.h"
 #include "support/temp_dir.h"
@@ -147,6 +149,65 @@ TEST_F(ArrivingArchiveTest, TheDigestOfWhatWentByIsTheFilesOnlyForOneWholeStagin
   std::unique_ptr<platform::StagedFile> again = retried.Stage(file);
   ASSERT_TRUE(again->Write(data.data(), data.size()) && again->Close());
   EXPECT_EQ(retried.Sha256(), std::nullopt);
+}
+
+// The manifest's digests come from the bytes as they were written, by the pass or by the
+// unpacking after the last byte; each must be its file's own.
+TEST_F(ArrivingArchiveTest, TheManifestTellsEachFilesOwnDigestWhoeverWroteIt) {
+  std::string big((5 << 20) + 1, '\0');  // more than the pass may fall behind
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  struct Case {
+    const char* what;
+    std::string zip;
+    bool at_once;         // every byte there before the pass starts
+    std::size_t by_pass;  // files the pass wrote
+  };
+  const Case cases[] = {
+      {"written by the pass as the bytes came", Honest(), false, 4},
+      {"left to the unpacking: the archive came faster than the pass",
+       ZipBuilder().Stored("Foo/big.bin", big).File("Foo/small.txt", "small").Bytes(), true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path base = dir_.path() / (c.at_once ? "at-once" : "streamed") / "Rk5";
+    fs::create_directories(base / "Helper");
+    WriteFileBytes(base / "Helper/Local.ini", "[Foo]\r\nName=Foo\r\n");
+    const std::string archive = (base / "Helper/Foo.zip").string();
+    ToolInstallation installation(InstallPlatform::ThisSystem(), base.string() + "/", "Foo");
+    std::unique_ptr<platform::FileStager> stager = platform::MakeFileStager();
+    ArrivingArchive arriving(*stager);
+    std::unique_ptr<platform::StagedFile> file = arriving.Stage(archive);
+    const std::size_t piece = c.at_once ? c.zip.size() : 7000;
+    const auto write = [&] {
+      for (std::size_t at = 0; at < c.zip.size(); at += piece) file->Write(c.zip.data() + at, std::min(piece, c.zip.size() - at));
+    };
+    if (c.at_once) write();
+    SpeculativeUnpack pass(arriving, ArchivePlatform::ThisSystem(), [&]() -> std::optional<std::string> {
+      if (!installation.Begin()) return std::nullopt;
+      return installation.UnpackFolder();
+    });
+    if (!c.at_once) write();
+    ASSERT_TRUE(file->Close() && file->MoveOverTarget());
+    const std::vector<ArrivedEntry>& arrived = pass.Finish();
+    EXPECT_EQ(std::accumulate(arrived.begin(), arrived.end(), std::size_t{0},
+                              [](std::size_t n, const ArrivedEntry& e) { return n + (e.written ? 1 : 0); }),
+              c.by_pass);
+
+    TArchiveExtractor unzip;
+    unzip.ExtractOptions = {eoCreateDirs, eoRestorePath};
+    ASSERT_TRUE(installation.Unpack(unzip, archive, &arrived));
+    IniFile local((base / "Helper/Local.ini").string());
+    ASSERT_TRUE(installation.Finish(local, InstallRecord{"Foo", "2", (base / "Foo").string() + "/", "foo", "1"}));
+    const std::optional<InstallManifest> manifest = ParseManifest(ReadFileBytes(base / "Helper/Foo.manifest"));
+    ASSERT_TRUE(manifest);
+    EXPECT_EQ(manifest->files.size(), c.at_once ? 2u : 4u);
+    for (const ManifestFile& listed : manifest->files) {
+      const std::optional<FileDigest> real = DigestOfFile((base / listed.path).string());
+      ASSERT_TRUE(real) << listed.path;
+      EXPECT_EQ(listed.size, real->size) << listed.path;
+      EXPECT_EQ(listed.sha256, real->sha256) << listed.path;
+    }
+  }
 }
 
 }  // namespace
