@@ -54,29 +54,47 @@ std::unique_ptr<platform::StagedFile> ArrivingArchive::Stage(const std::string& 
 }
 
 void ArrivingArchive::Published(std::uint64_t bytes, bool ended) {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (ended_) return;  // a second staging (a retried fetch) is not followed
-    bytes_ = bytes;
-    ended_ = ended;
-  }
+  if (ended_.load()) return;  // a second staging (a retried fetch) is not followed
+  bytes_.store(bytes);
+  if (ended) ended_.store(true);
+  Wake();
+}
+
+void ArrivingArchive::Wake() {
+  // The lock only when a reader sleeps: the reader runs on idle processors only, and the
+  // fetch must never wait for it to be given one to let go of the lock.
+  if (sleepers_.load() == 0) return;
+  std::lock_guard<std::mutex> hold(lock_);
   changed_.notify_all();
 }
 
 std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes) {
-  std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait(hold, [&] { return ended_ || bytes_ >= bytes; });
-  return bytes_;
+  return WaitFor(bytes, std::chrono::steady_clock::duration::max());
+}
+
+std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes, std::chrono::steady_clock::duration at_most) {
+  const auto there = [&] { return ended_.load() || bytes_.load() >= bytes; };
+  if (!there()) {
+    std::unique_lock<std::mutex> hold(lock_);
+    ++sleepers_;
+    if (at_most == std::chrono::steady_clock::duration::max()) {
+      changed_.wait(hold, there);
+    } else {
+      changed_.wait_for(hold, at_most, there);
+    }
+    --sleepers_;
+  }
+  return bytes_.load();
 }
 
 bool ArrivingArchive::Read(std::uint64_t offset, std::size_t count, std::vector<unsigned char>& out) {
+  if (WaitFor(offset + count) < offset + count) return false;
   std::ifstream* file = nullptr;
   {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [&] { return ended_ || bytes_ >= offset + count; });
-    if (bytes_ < offset + count || !file_) return false;
+    std::lock_guard<std::mutex> hold(lock_);
     file = file_.get();
   }
+  if (file == nullptr) return false;
   out.resize(count);
   file->clear();
   return file->seekg(static_cast<std::streamoff>(offset)) &&
@@ -91,11 +109,8 @@ std::optional<std::string> ArrivingArchive::Sha256() {
 }
 
 void ArrivingArchive::Abandon() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    ended_ = true;
-  }
-  changed_.notify_all();
+  ended_.store(true);
+  Wake();
 }
 
 }  // namespace rk5

@@ -3,6 +3,8 @@
 // stager it wraps and tells a reader on another thread where the bytes go and how many
 // are there. The fetch writes only at the end of its temporary file, so every byte below
 // the count is final.
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <fstream>
@@ -29,6 +31,8 @@ class ArrivingArchive final : public platform::FileStager {
   // The reader's side. Waits until at least `bytes` are in the file, or no more will come
   // (the file was closed or discarded, or Abandon was called); returns the count then.
   std::uint64_t WaitFor(std::uint64_t bytes);
+  // The same, waiting no longer than at_most.
+  std::uint64_t WaitFor(std::uint64_t bytes, std::chrono::steady_clock::duration at_most);
   // Exactly `count` bytes from `offset`, waiting for them; false when they never come.
   // Read through a descriptor of its own, opened when the file was staged, so the file's
   // move over the target does not matter. One reader at a time.
@@ -43,14 +47,16 @@ class ArrivingArchive final : public platform::FileStager {
  private:
   class Counted;
   void Published(std::uint64_t bytes, bool ended);
+  void Wake();
 
   platform::FileStager& stager_;
   const bool with_digest_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::unique_ptr<std::ifstream> file_;  // set once, when the file is staged
-  std::uint64_t bytes_ = 0;
-  bool ended_ = false;
+  std::atomic<std::uint64_t> bytes_{0};
+  std::atomic<bool> ended_{false};
+  std::atomic<int> sleepers_{0};  // readers waiting for bytes, counted under the lock
   // The fetch's thread adds to it; read only after the file is closed.
   Sha256Stream digest_;
   int stagings_ = 0;

@@ -91,6 +91,11 @@ bool SpeculativeUnpack::ReadAt(std::uint64_t offset, std::size_t count,
 }
 
 void SpeculativeUnpack::Run() {
+  // A first look at the pace: an archive that comes faster than this one thread unpacks
+  // is left whole to the unpacking after the last byte, before the pass has cost the
+  // download anything.
+  const std::uint64_t first = archive_.WaitFor(1);
+  archive_.WaitFor(first + kBehindAtMost + 1, kPaceLook);
   std::uint64_t at = 0;
   std::vector<unsigned char> header, names;
   while (!stop_.load() && !FallenBehind()) {

@@ -13,6 +13,7 @@
 // its header, or an entry that would cut into the disk's free-space margin; and when the
 // archive comes faster than it unpacks.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -53,6 +54,9 @@ class SpeculativeUnpack {
   const std::vector<ArrivedEntry>& Finish();
   // The pass stops for good once it is this far behind the bytes that arrived.
   static constexpr std::uint64_t kBehindAtMost = 4 << 20;
+  // How long the pass watches the first bytes come before it starts: more than
+  // kBehindAtMost in that time (160 MiB/s) is more than it could follow.
+  static constexpr std::chrono::milliseconds kPaceLook{25};
 
  private:
   void Run();
