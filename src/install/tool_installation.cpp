@@ -1,6 +1,7 @@
 #include "install/tool_installation.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "install/archive_digest.h"
 #include "install/archive_paths.h"
@@ -294,15 +295,19 @@ InstallStatus ToolInstallation::Finish(IniFile& local, const InstallRecord& reco
       break;
     }
   }
+  std::unordered_set<std::string> aside_folders;  // made already: each once, not once per file
   for (std::size_t i = 0; status && i < journal.files.size(); ++i) {
     const JournalFile& file = journal.files[i];
     const std::string target = JoinPath(base_, file.path, sep);
     if (!file.replaced.empty()) {
       const std::string aside = JoinPath(staging.aside, file.path, sep);
-      if (!tree.CreateFolders(FolderOf(aside, sep)) || !moves.KeepAside(target, aside)) {
+      std::string folder = FolderOf(aside, sep);
+      const bool made = aside_folders.count(folder) != 0 || tree.CreateFolders(folder);
+      if (!made || !moves.KeepAside(target, aside)) {
         status = Failed(InstallFailure::kMoveFailed, target);
         break;
       }
+      aside_folders.insert(std::move(folder));
     }
     if (!moves.Move(JoinPath(staging.fresh, file.path, sep), target)) {
       status = Failed(InstallFailure::kMoveFailed, target);
