@@ -23,6 +23,9 @@ void TGauge::SetMinValue(int32_t value) {
 }
 
 void TGauge::SetMaxValue(int32_t value) {
+  // The download sets the same maximum with each of its pieces: no look-up of the
+  // window's loading state for that.
+  if (value == range_.MaxValue()) return;
   Repaint(range_.SetMaxValue(value, DesignLoading::Active(*this)));
 }
 
