@@ -104,7 +104,7 @@ class UninstallProcess : public ::testing::Test {
     for (int click = 0; click < 3; ++click) {
       x_.Click(copy.window, button.x(), button.y());
       if (copy.process->waitForFinished(5000)) return copy.process->exitCode() == 0;
-      // Now and then (2 in about 90 here) a click from the X tools never reaches the copy:
+      // Now and then (in 2 of 15 repeats of one test here) a click never reaches the copy:
       // its window still asks, unchanged, and a second click is taken. A user would click
       // again too.
       if (OnDisplay({"search", "--onlyvisible", "--pid", QString::number(copy.pid)}).trimmed().isEmpty()) break;
