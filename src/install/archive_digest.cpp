@@ -105,7 +105,9 @@ void WrittenDigests::Add(const std::string& path, FileDigest digest) {
 }
 
 void WrittenDigests::Merge(WrittenDigests&& other) {
-  for (auto& [folded, written] : other.by_folded_path_) by_folded_path_.insert_or_assign(folded, std::move(written));
+  for (auto& [folded, written] : other.by_folded_path_) {
+    by_folded_path_.insert_or_assign(folded, std::move(written));
+  }
   other.by_folded_path_.clear();
 }
 

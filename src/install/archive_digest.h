@@ -75,7 +75,6 @@ class WrittenDigests {
   void Add(const std::string& path, FileDigest digest);
   void Merge(WrittenDigests&& other);
   const FileDigest* Find(const std::string& path) const;
-  bool Empty() const { return by_folded_path_.empty(); }
 
  private:
   struct Written {

@@ -72,7 +72,8 @@ std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes) {
   return WaitFor(bytes, std::chrono::steady_clock::duration::max());
 }
 
-std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes, std::chrono::steady_clock::duration at_most) {
+std::uint64_t ArrivingArchive::WaitFor(std::uint64_t bytes,
+                                       std::chrono::steady_clock::duration at_most) {
   const auto there = [&] { return ended_.load() || bytes_.load() >= bytes; };
   if (!there()) {
     std::unique_lock<std::mutex> hold(lock_);

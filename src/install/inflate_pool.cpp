@@ -5,8 +5,8 @@
 namespace rk5 {
 
 ArchiveReader::ReadOutcome InflateJob::Wait() {
-  std::unique_lock<std::mutex> hold(pool_->lock_);
-  pool_->job_ended_.wait(hold, [this] { return done_; });
+  std::unique_lock<std::mutex> hold(pool_.lock_);
+  pool_.job_ended_.wait(hold, [this] { return done_; });
   return outcome_;
 }
 
@@ -41,8 +41,7 @@ InflatePool::~InflatePool() {
 
 std::shared_ptr<InflateJob> InflatePool::Submit(const ArchiveEntry& entry, ArchiveReader::Sink sink,
                                                 std::function<bool()> close) {
-  std::shared_ptr<InflateJob> job(new InflateJob(entry, std::move(sink), std::move(close)));
-  job->pool_ = this;
+  std::shared_ptr<InflateJob> job(new InflateJob(*this, entry, std::move(sink), std::move(close)));
   {
     std::lock_guard<std::mutex> hold(lock_);
     pending_.push_back(job);

@@ -30,16 +30,17 @@ class InflateJob {
 
  private:
   friend class InflatePool;
-  InflateJob(ArchiveEntry entry, ArchiveReader::Sink sink, std::function<bool()> close)
-      : entry_(std::move(entry)), sink_(std::move(sink)), close_(std::move(close)) {}
+  InflateJob(InflatePool& pool, ArchiveEntry entry, ArchiveReader::Sink sink,
+             std::function<bool()> close)
+      : pool_(pool), entry_(std::move(entry)), sink_(std::move(sink)), close_(std::move(close)) {}
 
+  InflatePool& pool_;
   const ArchiveEntry entry_;
   const ArchiveReader::Sink sink_;
   const std::function<bool()> close_;
   // Guarded by the pool's lock.
   bool done_ = false;
   ArchiveReader::ReadOutcome outcome_ = ArchiveReader::ReadOutcome::kDamaged;
-  InflatePool* pool_ = nullptr;
 };
 
 class InflatePool {

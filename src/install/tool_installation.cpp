@@ -83,7 +83,8 @@ InstallStatus StageManifest(const InstallPlatform& platform, const std::string& 
       unknown_at.push_back(i);
     }
   }
-  std::vector<std::optional<FileDigest>> read = DigestsOfFiles(unknown, InflatePool::WorkersForThisMachine());
+  std::vector<std::optional<FileDigest>> read =
+      DigestsOfFiles(unknown, InflatePool::WorkersForThisMachine());
   for (std::size_t k = 0; k < read.size(); ++k) digests[unknown_at[k]] = std::move(read[k]);
   for (std::size_t i = 0; i < journal.files.size(); ++i) {
     if (!digests[i]) return Failed(InstallFailure::kEntryFailed, journal.files[i].path);
