@@ -65,6 +65,7 @@ SpeculativeUnpack::SpeculativeUnpack(ArrivingArchive& archive, ArchivePlatform p
         // pass must not slow them, on a slow one the processors are idle anyway.
         platform::RunOnlyOnIdleProcessors();
         Run();
+        ended_.store(true);
       }) {}
 
 SpeculativeUnpack::~SpeculativeUnpack() {
@@ -74,7 +75,10 @@ SpeculativeUnpack::~SpeculativeUnpack() {
 }
 
 const std::vector<ArrivedEntry>& SpeculativeUnpack::Finish() {
-  if (FallenBehind()) stop_.store(true);
+  // At once, even when little is left: this thread runs on idle processors only, and on a
+  // busy machine it could take seconds to get through that little, while the unpacking
+  // does it on every core at normal priority.
+  stop_.store(true);
   if (thread_.joinable()) thread_.join();
   return entries_;
 }
@@ -184,7 +188,7 @@ bool SpeculativeUnpack::Unpack(ArrivedEntry& arrived, std::uint64_t data_offset)
     for (;;) {
       std::size_t produced = 0;
       const DeflateInflater::Step step = inflater->Inflate(in, in_size, block.data(), block.size(), produced);
-      if (step == DeflateInflater::Step::kDamaged || produced > entry.size - total) return false;
+      if (stop_.load() || step == DeflateInflater::Step::kDamaged || produced > entry.size - total) return false;
       if (produced > 0 && !staged->Write(block.data(), produced)) return false;
       digest.Add(block.data(), produced);
       total += produced;

@@ -49,9 +49,11 @@ class SpeculativeUnpack {
   SpeculativeUnpack(const SpeculativeUnpack&) = delete;
   SpeculativeUnpack& operator=(const SpeculativeUnpack&) = delete;
 
-  // Waits until the pass has gone through every byte that arrived, or stopped; the
-  // entries it went past, in the archive's order, the last one possibly not written.
+  // Stops the pass where it is and waits for its thread; the entries it went past, in the
+  // archive's order, the last one possibly not written.
   const std::vector<ArrivedEntry>& Finish();
+  // The pass stopped by itself: at the archive's end, or at anything it cannot settle.
+  bool Ended() const { return ended_.load(); }
   // The pass stops for good once it is this far behind the bytes that arrived.
   static constexpr std::uint64_t kBehindAtMost = 4 << 20;
   // How long the pass watches the first bytes come before it starts: more than
@@ -71,6 +73,7 @@ class SpeculativeUnpack {
   std::string folder_;  // empty until made
   std::vector<ArrivedEntry> entries_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> ended_{false};
   std::atomic<std::uint64_t> reached_{0};  // the archive's bytes the pass is through
   std::thread thread_;
 };
