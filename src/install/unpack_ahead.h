@@ -52,7 +52,8 @@ class SpeculativeUnpack {
   // Stops the pass where it is and waits for its thread; the entries it went past, in the
   // archive's order, the last one possibly not written.
   const std::vector<ArrivedEntry>& Finish();
-  // The pass stopped by itself: at the archive's end, or at anything it cannot settle.
+  // The pass's thread is through: before Finish, that is the pass having stopped by itself,
+  // at the archive's end or at anything it cannot settle.
   bool Ended() const { return ended_.load(); }
   // The pass stops for good once it is this far behind the bytes that arrived.
   static constexpr std::uint64_t kBehindAtMost = 4 << 20;
